@@ -1,0 +1,125 @@
+#include "common/common.hpp"
+
+#include "marrowlane/errors.hpp"
+
+namespace marrowlane::bind {
+
+const char* kind_name(Kind kind) {
+  switch (kind) {
+    case Kind::Str: return "str";
+    case Kind::List: return "list";
+    case Kind::Dict: return "dict";
+    case Kind::Tuple: return "tuple";
+    case Kind::Int: return "int";
+    case Kind::Float: return "float";
+    case Kind::Bool: return "bool";
+  }
+  return "object";
+}
+
+bool is_exactly(py::handle value, Kind kind) {
+  PyObject* v = value.ptr();
+  switch (kind) {
+    case Kind::Str: return PyUnicode_CheckExact(v);
+    case Kind::List: return PyList_CheckExact(v);
+    case Kind::Dict: return PyDict_CheckExact(v);
+    case Kind::Tuple: return PyTuple_CheckExact(v);
+    case Kind::Int: return PyLong_CheckExact(v);
+    case Kind::Float: return PyFloat_CheckExact(v);
+    case Kind::Bool: return PyBool_Check(v);
+  }
+  return false;
+}
+
+void check_arg(py::handle value, const char* name, Kind kind, bool none_ok) {
+  if (is_exactly(value, kind) || (none_ok && value.is_none())) return;
+  PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
+               name, kind_name(kind), Py_TYPE(value.ptr())->tp_name);
+  throw py::error_already_set();
+}
+
+void check_result(py::handle value, Kind kind, bool none_ok) {
+  if (is_exactly(value, kind) || (none_ok && value.is_none())) return;
+  PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", kind_name(kind),
+               Py_TYPE(value.ptr())->tp_name);
+  throw py::error_already_set();
+}
+
+std::string to_utf8(py::handle str) {
+  if (!PyUnicode_Check(str.ptr())) {
+    PyErr_Format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(str.ptr())->tp_name);
+    throw py::error_already_set();
+  }
+  Py_ssize_t size = 0;
+  // The common case needs no copy of the encoded form: the cached UTF-8 buffer.
+  if (const char* data = PyUnicode_AsUTF8AndSize(str.ptr(), &size)) {
+    return std::string(data, static_cast<std::size_t>(size));
+  }
+  PyErr_Clear();  // lone surrogates: encode them as their three bytes
+  py::object bytes = py::reinterpret_steal<py::object>(
+      PyUnicode_AsEncodedString(str.ptr(), "utf-8", "surrogatepass"));
+  if (!bytes) throw py::error_already_set();
+  char* data = nullptr;
+  if (PyBytes_AsStringAndSize(bytes.ptr(), &data, &size) != 0) throw py::error_already_set();
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+py::str from_utf8(std::string_view text) {
+  PyObject* s = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
+                                     "surrogatepass");
+  if (!s) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(s);
+}
+
+py::object get(py::handle record, const char* key) {
+  if (!PyDict_CheckExact(record.ptr())) {
+    PyErr_Format(PyExc_TypeError, "Expected dict, got %.200s", Py_TYPE(record.ptr())->tp_name);
+    throw py::error_already_set();
+  }
+  PyObject* value = PyDict_GetItemString(record.ptr(), key);  // borrowed; never raises
+  if (!value) return py::none();
+  return py::reinterpret_borrow<py::object>(value);
+}
+
+bool truthy(py::handle value) {
+  int r = PyObject_IsTrue(value.ptr());
+  if (r < 0) throw py::error_already_set();
+  return r == 1;
+}
+
+std::optional<std::string> get_text(py::handle record, const char* key, bool convert) {
+  py::object value = get(record, key);
+  if (value.is_none()) return std::nullopt;
+  if (PyUnicode_Check(value.ptr())) return to_utf8(value);
+  if (!convert) return std::nullopt;
+  return to_utf8(py::str(value));
+}
+
+std::string doc(std::string_view signature, std::string_view docstring) {
+  std::string out(signature);
+  out.append("\n--\n\n");
+  out.append(docstring);
+  return out;
+}
+
+void register_errors() {
+  py::register_local_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const marrowlane::ValueError& e) {
+      PyErr_SetString(PyExc_ValueError, e.what());
+    } catch (const marrowlane::TypeError& e) {
+      PyErr_SetString(PyExc_TypeError, e.what());
+    } catch (const marrowlane::KeyError& e) {
+      py::object key = from_utf8(e.what());
+      PyErr_SetObject(PyExc_KeyError, key.ptr());
+    }
+  });
+}
+
+void prepare_module(py::options& options) {
+  options.disable_function_signatures();
+  register_errors();
+}
+
+}  // namespace marrowlane::bind
