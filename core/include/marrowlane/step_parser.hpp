@@ -20,21 +20,32 @@ namespace marrowlane::step_parser {
 
 // Every action `parse` reports in its error message, in the order shown to the
 // user. "wait" and "navigate" are also returned by `parse` but not listed.
-inline constexpr std::array<std::string_view, 20> kSupportedActions = {
-    "click",          "type",           "hover",
-    "select",         "press_key",      "sendkeys",
-    "extract_text",   "extract_text_spatial",
-    "find_text",      "find_exact_text",
-    "verify_present", "verify_visible", "verify_enabled",
-    "verify_disabled",
-    "verify_text_present", "verify_text_visible", "verify_spatial_text",
-    "accept_dialog",  "dismiss_dialog", "verify_dialog"};
+inline constexpr std::array<std::string_view, 20> kSupportedActions = {"click",
+                                                                       "type",
+                                                                       "hover",
+                                                                       "select",
+                                                                       "press_key",
+                                                                       "sendkeys",
+                                                                       "extract_text",
+                                                                       "extract_text_spatial",
+                                                                       "find_text",
+                                                                       "find_exact_text",
+                                                                       "verify_present",
+                                                                       "verify_visible",
+                                                                       "verify_enabled",
+                                                                       "verify_disabled",
+                                                                       "verify_text_present",
+                                                                       "verify_text_visible",
+                                                                       "verify_spatial_text",
+                                                                       "accept_dialog",
+                                                                       "dismiss_dialog",
+                                                                       "verify_dialog"};
 
 // The first words `validate` accepts. "back" and "refresh" pass validation
 // although `parse` has no form for them.
 inline constexpr std::array<std::string_view, 15> kKnownActions = {
-    "click", "type", "hover", "select",  "press",   "sendkeys", "wait",    "verify",
-    "find",  "extract", "accept", "dismiss", "back", "refresh", "navigate"};
+    "click", "type",    "hover",  "select",  "press", "sendkeys", "wait",    "verify",
+    "find",  "extract", "accept", "dismiss", "back",  "refresh",  "navigate"};
 
 // State endings of "verify ..." and "verify text ..." steps, in the order they
 // are tried and listed: (ending, action).
