@@ -1,0 +1,381 @@
+// marrowlane_web.engine.spatial.grid_resolver: relational and ordinal targets
+// resolved over the spatial matrix. The core parses, finds the anchor and
+// ranks; this file reads the caller's entries into views and answers with the
+// caller's own entry and element records.
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <vector>
+
+#include "common/common.hpp"
+#include "marrowlane/spatial.hpp"
+
+namespace py = pybind11;
+using namespace marrowlane::bind;
+namespace spatial = marrowlane::spatial;
+using marrowlane::grid::Number;
+
+namespace {
+
+// A number of an entry: an int (bool included) or a float; nullopt when the
+// key is missing or holds None.
+std::optional<Number> read_number(py::handle record, const char* key) {
+  py::object value = get(record, key);
+  PyObject* v = value.ptr();
+  if (value.is_none()) return std::nullopt;
+  if (PyFloat_Check(v)) return Number::real(PyFloat_AS_DOUBLE(v));
+  if (PyLong_Check(v)) {
+    const long long i = PyLong_AsLongLong(v);  // OverflowError beyond 64 bits
+    if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return Number::integer(i);
+  }
+  PyErr_Format(PyExc_TypeError, "entry value '%s' must be int or float, not %.200s", key,
+               Py_TYPE(v)->tp_name);
+  throw py::error_already_set();
+}
+
+// An ordinal of any size: beyond 64 bits it is as good as infinite.
+std::int64_t read_ordinal(py::handle value) {
+  int overflow = 0;
+  const long long i = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
+  if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
+  return i;
+}
+
+// The caller's entries and their views. The entries are held here, so the
+// answers refer to the records that were read even if the list changes.
+class Matrix {
+ public:
+  void add(py::handle entry) {
+    entries_.push_back(py::reinterpret_borrow<py::object>(entry));
+    views_.push_back(read(entry));
+  }
+  void add_all(py::handle list) {
+    for (py::handle entry : py::iter(list)) add(entry);
+  }
+
+  std::span<const spatial::EntryView> views() const { return views_; }
+  const py::object& entry(std::size_t i) const { return entries_[i]; }
+  py::object element(std::size_t i) const { return get(entries_[i], "element"); }
+  py::list elements(const std::vector<std::size_t>& indices) const {
+    py::list out(indices.size());
+    for (std::size_t k = 0; k < indices.size(); ++k) out[k] = element(indices[k]);
+    return out;
+  }
+  py::list entries(const std::vector<std::size_t>& indices) const {
+    py::list out(indices.size());
+    for (std::size_t k = 0; k < indices.size(); ++k) out[k] = entries_[indices[k]];
+    return out;
+  }
+
+ private:
+  spatial::EntryView read(py::handle entry) {
+    spatial::EntryView v;
+    v.index = read_number(entry, "index");
+    v.element_type = text(entry, "element_type");
+    v.text = text(entry, "text");
+    v.searchable = text(entry, "searchable");
+    v.is_anchor_only = truthy(get(entry, "is_anchor_only"));
+    py::object position = get(entry, "position");
+    if (!position.is_none()) {
+      spatial::PositionView& p = v.position.emplace();
+      p.x = read_number(position, "x");
+      p.y = read_number(position, "y");
+      p.w = read_number(position, "w");
+      p.h = read_number(position, "h");
+      p.cx = read_number(position, "cx");
+      p.cy = read_number(position, "cy");
+      p.x2 = read_number(position, "x2");
+      p.y2 = read_number(position, "y2");
+    }
+    py::object element = get(entry, "element");
+    if (!element.is_none()) {
+      py::object attributes = get(element, "attributes");
+      if (!attributes.is_none()) {
+        for (std::size_t i = 0; i < spatial::kAnchorAttributes.size(); ++i) {
+          const std::string name(spatial::kAnchorAttributes[i]);
+          v.anchor_attributes[i] = store(get_text(attributes, name.c_str()));
+        }
+      }
+      v.xpath = store(get_text(element, "xpath"));
+    }
+    return v;
+  }
+
+  // A text key of the entry: nullopt when missing or None, refused when not a str.
+  std::optional<std::string_view> text(py::handle entry, const char* key) {
+    py::object value = get(entry, key);
+    if (value.is_none()) return std::nullopt;
+    if (!PyUnicode_Check(value.ptr())) {
+      PyErr_Format(PyExc_TypeError, "entry value '%s' must be str, not %.200s", key,
+                   Py_TYPE(value.ptr())->tp_name);
+      throw py::error_already_set();
+    }
+    return texts_.emplace_back(to_utf8(value));
+  }
+
+  std::string_view store(std::optional<std::string> t) {
+    if (!t) return {};
+    return texts_.emplace_back(std::move(*t));
+  }
+
+  std::vector<py::object> entries_;
+  std::vector<spatial::EntryView> views_;
+  std::deque<std::string> texts_;  // stable addresses for the views
+};
+
+std::optional<std::string> optional_text(py::handle value) {
+  if (value.is_none()) return std::nullopt;
+  return to_utf8(value);
+}
+
+py::object text_or_none(const std::optional<std::string>& t) {
+  return t ? py::object(from_utf8(*t)) : py::object(py::none());
+}
+
+py::dict failure() {
+  py::dict r;
+  r["resolved"] = false;
+  r["confidence"] = 0.0;
+  r["element"] = py::none();
+  r["candidates"] = py::list();
+  return r;
+}
+
+py::dict answer(const Matrix& m, const spatial::Resolution& res) {
+  using Shape = spatial::Resolution::Shape;
+  if (res.shape == Shape::Failure) return failure();
+  py::dict r;
+  r["resolved"] = true;
+  r["confidence"] = 1.0;
+  r["element"] = m.element(res.element);
+  if (res.shape == Shape::Relation) {
+    r["anchor_text"] = get(m.entry(res.anchor), "searchable");
+    r["ordinal"] = py::int_(res.ordinal);
+    r["type_relaxed"] = py::bool_(res.type_relaxed);
+    r["actual_type"] = res.type_relaxed ? get(m.entry(res.element), "element_type")
+                                        : text_or_none(res.type_filter);
+  }
+  r["candidates"] = m.elements(res.candidates);
+  return r;
+}
+
+// Module functions -----------------------------------------------------------
+
+py::str normalize(py::handle text) {
+  check_arg(text, "text", Kind::Str);
+  return from_utf8(spatial::normalize(to_utf8(text)));
+}
+
+py::tuple parse_target(py::handle target) {
+  check_arg(target, "target", Kind::Str);
+  const spatial::Target t = spatial::parse_target(to_utf8(target));
+  py::object ordinal = t.ordinal ? py::object(py::int_(*t.ordinal)) : py::object(py::none());
+  return py::make_tuple(text_or_none(t.anchor), text_or_none(t.relation),
+                        text_or_none(t.type_filter), ordinal, text_or_none(t.search_text),
+                        text_or_none(t.target_text));
+}
+
+double centre_distance(py::handle a, py::handle b) {
+  check_arg(a, "a", Kind::Dict);
+  check_arg(b, "b", Kind::Dict);
+  Matrix m;
+  m.add(a);
+  m.add(b);
+  return spatial::centre_distance(m.views()[0], m.views()[1]);
+}
+
+bool overlaps_vertically(py::handle a, py::handle b) {
+  check_arg(a, "a", Kind::Dict);
+  check_arg(b, "b", Kind::Dict);
+  Matrix m;
+  m.add(a);
+  m.add(b);
+  return spatial::overlaps_vertically(m.views()[0], m.views()[1]);
+}
+
+bool overlaps_horizontally(py::handle a, py::handle b) {
+  check_arg(a, "a", Kind::Dict);
+  check_arg(b, "b", Kind::Dict);
+  Matrix m;
+  m.add(a);
+  m.add(b);
+  return spatial::overlaps_horizontally(m.views()[0], m.views()[1]);
+}
+
+std::int64_t dom_distance(py::handle xpath_a, py::handle xpath_b) {
+  check_arg(xpath_a, "xpath_a", Kind::Str);
+  check_arg(xpath_b, "xpath_b", Kind::Str);
+  return spatial::dom_distance(to_utf8(xpath_a), to_utf8(xpath_b));
+}
+
+// GridResolver ---------------------------------------------------------------
+
+struct GridResolver {
+  py::object matrix;
+
+  Matrix read_matrix() const {
+    check_arg(matrix, "matrix", Kind::List);
+    Matrix m;
+    m.add_all(matrix);
+    return m;
+  }
+
+  py::dict resolve(py::handle parsed_instruction) const {
+    check_arg(parsed_instruction, "parsed_instruction", Kind::Dict);
+    // A missing target reads as ""; a None one is refused like any non-str.
+    PyObject* stored = PyDict_GetItemString(parsed_instruction.ptr(), "target");
+    py::object target = stored ? py::reinterpret_borrow<py::object>(stored) : py::str("");
+    check_arg(target, "target", Kind::Str);
+    const std::string t = to_utf8(target);
+    const Matrix m = read_matrix();
+    return answer(m, spatial::resolve(m.views(), t));
+  }
+
+  py::object find_anchor(py::handle anchor_text) const {
+    check_arg(anchor_text, "anchor_text", Kind::Str);
+    const std::string anchor = to_utf8(anchor_text);
+    const Matrix m = read_matrix();
+    const std::optional<std::size_t> found = spatial::find_anchor(m.views(), anchor);
+    return found ? m.entry(*found) : py::object(py::none());
+  }
+
+  py::list rank(py::handle candidates, py::handle anchor, py::handle strategy,
+                py::handle ordinal) const {
+    check_arg(candidates, "candidates", Kind::List);
+    check_arg(anchor, "anchor", Kind::Dict);
+    check_arg(strategy, "strategy", Kind::Str, /*none_ok=*/true);
+    check_arg(ordinal, "ordinal", Kind::Int, /*none_ok=*/true);
+    const std::optional<std::string> s = optional_text(strategy);
+    std::optional<std::int64_t> n;
+    if (!ordinal.is_none()) n = read_ordinal(ordinal);
+    Matrix m;
+    m.add_all(candidates);
+    Matrix a;
+    a.add(anchor);
+    std::vector<std::size_t> all(m.views().size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    return m.entries(spatial::rank(m.views(), all, a.views()[0], s, n));
+  }
+
+  py::dict resolve_ordinal(py::handle ordinal, py::handle type_filter,
+                           py::handle search_text) const {
+    check_arg(ordinal, "ordinal", Kind::Int);
+    check_arg(type_filter, "type_filter", Kind::Str, /*none_ok=*/true);
+    check_arg(search_text, "search_text", Kind::Str, /*none_ok=*/true);
+    const std::optional<std::string> type = optional_text(type_filter);
+    const std::optional<std::string> search = optional_text(search_text);
+    const Matrix m = read_matrix();
+    return answer(m, spatial::resolve_ordinal(m.views(), read_ordinal(ordinal), type, search));
+  }
+};
+
+GridResolver make_resolver(py::object matrix) {
+  check_arg(matrix, "matrix", Kind::List);
+  return GridResolver{std::move(matrix)};
+}
+
+constexpr const char* kResolveDoc =
+    "Resolve a relational instruction using spatial relationships in the matrix.\n"
+    "\n"
+    "Parses the target for relation keywords and ordinals, finds the anchor\n"
+    "element, then filters and sorts candidates by the geometric rule.\n"
+    "\n"
+    "Returns a dict with:\n"
+    "    resolved   -- whether a match was found\n"
+    "    confidence -- 1.0 if resolved, 0.0 otherwise\n"
+    "    element    -- the matched element dict, or None\n"
+    "    candidates -- all considered candidates, best first";
+
+constexpr const char* kFindAnchorDoc =
+    "Find the matrix entry whose text exactly matches the anchor (case-insensitive).\n"
+    "\n"
+    "Text matches take priority over attribute matches (_label, aria-label,\n"
+    "placeholder), so an anchor naming a product title finds the title and not a\n"
+    "button that merely carries that title as its label. Attribute matches are\n"
+    "used only when no text match exists.";
+
+constexpr const char* kResolveOrdinalDoc =
+    "Resolve 'first button', 'second login', 'second login button' from reading order.\n"
+    "\n"
+    "Filters by type_filter if given, then by search_text substring match against\n"
+    "searchable if given, and returns the n-th match in reading order.";
+
+constexpr const char* kParseTargetDoc =
+    "Break a relational target into (anchor, relation, type_filter, ordinal, search_text, "
+    "target_text).\n"
+    "\n"
+    "target_text is the part before the relation keyword, without the type and\n"
+    "ordinal words: the element being sought. search_text captures the descriptive\n"
+    "words used when only an ordinal is given ('second login' gives 'login').";
+
+}  // namespace
+
+PYBIND11_MODULE(grid_resolver, m) {
+  py::options options;
+  prepare_module(options);
+  m.doc() = "Resolves relational instructions against the spatial matrix.";
+
+  py::dict relations, ordinals, type_keywords;
+  for (const auto& [word, name] : spatial::kRelations) relations[from_utf8(word)] = from_utf8(name);
+  for (const auto& [word, n] : spatial::kOrdinals) ordinals[from_utf8(word)] = py::int_(n);
+  for (const auto& [word, type] : spatial::kTypeKeywords) {
+    type_keywords[from_utf8(word)] = from_utf8(type);
+  }
+  m.attr("_RELATIONS") = relations;
+  m.attr("_ORDINALS") = ordinals;
+  m.attr("_TYPE_KEYWORDS") = type_keywords;
+  m.attr("SPATIAL_TOLERANCE") = py::int_(spatial::kSpatialTolerance);
+  m.attr("NEAR_MAX_PIXELS") = py::int_(spatial::kNearMaxPixels);
+  m.attr("NEAR_MAX_DOM_STEPS") = py::int_(spatial::kNearMaxDomSteps);
+
+  m.def("_normalize", &normalize,
+        doc("_normalize(text)",
+            "Lowercase and remove spaces for fuzzy matching \u2014 'login' matches 'Log in'.")
+            .c_str(),
+        py::arg("text"));
+  m.def("_parse_target", &parse_target, doc("_parse_target(target)", kParseTargetDoc).c_str(),
+        py::arg("target"));
+  m.def(
+      "_centre_distance", &centre_distance,
+      doc("_centre_distance(a, b)", "Euclidean distance between the centres of two matrix entries.")
+          .c_str(),
+      py::arg("a"), py::arg("b"));
+  m.def("_overlaps_vertically", &overlaps_vertically,
+        doc("_overlaps_vertically(a, b)",
+            "Return True if the Y extents of two entries overlap within SPATIAL_TOLERANCE.")
+            .c_str(),
+        py::arg("a"), py::arg("b"));
+  m.def("_overlaps_horizontally", &overlaps_horizontally,
+        doc("_overlaps_horizontally(a, b)",
+            "Return True if the X extents of two entries overlap within SPATIAL_TOLERANCE.")
+            .c_str(),
+        py::arg("a"), py::arg("b"));
+  m.def("_dom_distance", &dom_distance, doc("_dom_distance(xpath_a, xpath_b)").c_str(),
+        py::arg("xpath_a"), py::arg("xpath_b"));
+
+  py::class_<GridResolver>(m, "GridResolver",
+                           "Finds elements using spatial relationships \u2014 proximity, "
+                           "direction, ordinal.",
+                           py::dynamic_attr())
+      .def(py::init(&make_resolver),
+           doc("__init__(self, matrix)", "Store the pre-built spatial matrix.").c_str(),
+           py::arg("matrix"))
+      .def_readwrite("matrix", &GridResolver::matrix)
+      .def("resolve", &GridResolver::resolve,
+           doc("resolve(self, parsed_instruction)", kResolveDoc).c_str(),
+           py::arg("parsed_instruction"))
+      .def("_find_anchor", &GridResolver::find_anchor,
+           doc("_find_anchor(self, anchor_text)", kFindAnchorDoc).c_str(), py::arg("anchor_text"))
+      .def("_rank", &GridResolver::rank,
+           doc("_rank(self, candidates, anchor, strategy, ordinal)",
+               "Filter candidates by geometric rule and sort by closeness to anchor.")
+               .c_str(),
+           py::arg("candidates"), py::arg("anchor"), py::arg("strategy"), py::arg("ordinal"))
+      .def("_resolve_ordinal", &GridResolver::resolve_ordinal,
+           doc("_resolve_ordinal(self, ordinal, type_filter, search_text=None)", kResolveOrdinalDoc)
+               .c_str(),
+           py::arg("ordinal"), py::arg("type_filter"), py::arg("search_text") = py::none());
+}
