@@ -34,45 +34,29 @@ TEST_P(Parse, Record) {
   EXPECT_EQ(got.literal_target, c.literal);
 }
 
+// The cuts: where each form takes its target and value, and what survives of
+// the writer's spacing and letters. The Python tests cover the vocabulary.
 INSTANTIATE_TEST_SUITE_P(
-    Cascade, Parse,
+    Cuts, Parse,
     testing::Values(
-        ParseCase{"click the Login button", "click", "Login button", nullopt, 1, false},
         ParseCase{"click second button next to \"Sign up\"", "click", "button next to Sign up",
                   nullopt, 2, false},
-        ParseCase{"click first", "click", "", nullopt, 1, false},
         ParseCase{"type  hello  into the Search box", "type", "Search box", " hello ", nullopt,
                   false},
         ParseCase{"type a into b into c", "type", "b into c", "a", nullopt, false},
-        ParseCase{"select \"United States\" from \"Country\"", "select", "Country", "United States",
-                  nullopt, true},
         ParseCase{"find exact text  Total: ", "find_exact_text", " Total:", nullopt, nullopt,
                   false},
-        ParseCase{"extract text from second price", "extract_text", "price", nullopt, 2, false},
-        ParseCase{"extract_text below Subtotal", "extract_text_spatial", "below Subtotal", nullopt,
-                  nullopt, false},
         ParseCase{"navigate \"'/a b'\"", "navigate", "/a b", nullopt, nullopt, false},
-        ParseCase{"Accept Dialog", "accept_dialog", nullopt, nullopt, nullopt, false},
         ParseCase{"verify dialog says  Saved!", "verify_dialog", nullopt, " Saved!", nullopt,
                   false},
         ParseCase{"sendkeys \"'Tab'\"", "sendkeys", "Tab", "Tab", nullopt, false},
-        ParseCase{"verify text below Price is visible", "verify_spatial_text", "below Price",
-                  "visible", nullopt, false},
-        ParseCase{"verify text near Status is is active", "verify_spatial_text", "near Status is",
-                  "active", nullopt, false},
         ParseCase{"verify text near\tis visible", "verify_text_visible", "near", nullopt, nullopt,
                   false},
         ParseCase{"verify text the Welcome is visible", "verify_text_visible", "the Welcome",
                   nullopt, nullopt, false},
-        ParseCase{"verify text Welcome is enabled", "verify_enabled", "text Welcome", nullopt,
-                  nullopt, false},
-        ParseCase{"verify \"Products\" is present", "verify_present", "Products", nullopt, nullopt,
-                  true},
         // A quoted name is exact: no ordinal and no relation is read from it.
-        ParseCase{"click \"First Name\"", "click", "First Name", nullopt, 1, true},
         ParseCase{"click   \"first\"  ", "click", "first", nullopt, 1, true},
-        ParseCase{"extract text \"Below zero\"", "extract_text", "Below zero", nullopt, 1, true},
-        ParseCase{"click first \"Sign up\"", "click", "Sign up", nullopt, 1, true},
+        ParseCase{"extract_text \"near you\"", "extract_text", "near you", nullopt, 1, true},
         // Lower-casing that changes the byte length (U+0130 grows, the Kelvin
         // sign shrinks) must not shift the cuts.
         ParseCase{"click \xC4\xB0stanbul", "click", "\xC4\xB0stanbul", nullopt, 1, false},
@@ -82,9 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"verify \xC4\xB0\xC4\xB0 is present", "verify_present", "\xC4\xB0\xC4\xB0",
                   nullopt, nullopt, false},
         ParseCase{"verify text near \xC4\xB0zmir is \xC4\xB0", "verify_spatial_text",
-                  "near \xC4\xB0zmir", "\xC4\xB0", nullopt, false},
-        ParseCase{"VERIFY \xC3\x89TAT IS PRESENT", "verify_present", "\xC3\x89TAT", nullopt,
-                  nullopt, false}));
+                  "near \xC4\xB0zmir", "\xC4\xB0", nullopt, false}));
 
 class ParseFails : public testing::TestWithParam<string> {};
 
@@ -138,37 +120,6 @@ TEST(Unquote, PairsLeftToRightWithoutOverlap) {
   }
 }
 
-TEST(CleanTarget, DropsOnlyLeadingStopWords) {
-  for (auto [in, out] : std::vector<std::pair<string, string>>{
-           {"the Login button", "Login button"},
-           {"  Sign \t  up ", "Sign up"},
-           {"THE An into", ""},
-           {"button on the left", "button on the left"},
-           {"", ""},
-       }) {
-    EXPECT_EQ(sp::clean_target(in), out) << in;
-  }
-}
-
-TEST(ExtractOrdinal, OnlyTheFiveWords) {
-  struct Case {
-    string in;
-    int ordinal;
-    string rest;
-  };
-  for (const Case& c : std::vector<Case>{
-           {"  Second  link  ", 2, "link  "},
-           {"fifth", 5, ""},
-           {"2nd link", 1, "2nd link"},
-           {"firstly", 1, "firstly"},
-           {"", 1, ""},
-       }) {
-    auto [ordinal, rest] = sp::extract_ordinal(c.in);
-    EXPECT_EQ(ordinal, c.ordinal) << c.in;
-    EXPECT_EQ(rest, c.rest) << c.in;
-  }
-}
-
 struct ValidateCase {
   string step;
   std::vector<string> issues;
@@ -182,9 +133,6 @@ TEST_P(Validate, Messages) { EXPECT_EQ(sp::validate(GetParam().step), GetParam()
 
 const string kTypeText =
     "`type` instruction missing text to type. Expected: type <text> into <target>";
-const string kVerify =
-    "`verify` instruction missing state. Expected ending: is present | is visible | is enabled | "
-    "is disabled";
 
 INSTANTIATE_TEST_SUITE_P(
     Checks, Validate,
@@ -195,20 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValidateCase{"Jump to page",
                      {"Unknown action 'jump'. Expected one of: click, type, verify, hover, "
                       "select, press, wait, find, extract, sendkeys."}},
-        ValidateCase{"refresh", {}},
-        ValidateCase{"type hello",
-                     {"`type` instruction missing `into` keyword. Expected: type <text> into "
-                      "<target>"}},
         ValidateCase{"type  into Name", {kTypeText}}, ValidateCase{"type into Search", {kTypeText}},
-        ValidateCase{"select Canada",
-                     {"`select` instruction missing `from` keyword. Expected: select <value> "
-                      "from <target>"}},
-        ValidateCase{"verify Login button", {kVerify}}, ValidateCase{"verify dialogue", {}},
-        ValidateCase{"verify text Welcome",
-                     {"`verify text` instruction missing state. Expected ending: is present | "
-                      "is visible"}},
-        ValidateCase{"verify text leftover is $5", {}}, ValidateCase{"wait \"'500'\"", {}},
-        ValidateCase{"wait 1.5", {"`wait` value must be a number in milliseconds. Got: '1.5'"}},
+        ValidateCase{"type \xC4\xB0 into Name", {}}, ValidateCase{"verify dialogue", {}},
+        ValidateCase{"wait \"'500'\"", {}},
         ValidateCase{"wait \"\"", {"`wait` value must be a number in milliseconds. Got: ''"}}));
 
 TEST(ValidateAll, NumbersLinesWithIssuesFromOne) {
