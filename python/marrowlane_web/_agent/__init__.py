@@ -1,0 +1,9 @@
+"""The machinery behind `marrowlane_web.WebAgent`.
+
+browser   starts and stops Playwright, Chromium and the page
+dialogs   answers alert/confirm/prompt dialogs as they open and remembers them
+engine    the engine modules: parse a step, read the page, resolve a target
+keys      key names as people write them -> Playwright key names
+messages  failure messages with the nearest candidates
+steps     one handler per action of the step language, and the settle loop
+"""

@@ -1,0 +1,111 @@
+"""The engine as the agent uses it: parse a step, read the page, find what a step means.
+
+Targets that name a relation to an anchor ('button next to Email') or a place
+in reading order ('second login') are resolved over the spatial matrix; every
+other target, and every quoted name, by text (Level-1). When the spatial
+reading finds nothing, the text reading gets its turn, so a product called
+'Under the Sea' is still found by its name.
+"""
+
+import re
+from dataclasses import dataclass
+
+from marrowlane_web.engine.agent.step_parser import StepParser
+from marrowlane_web.engine.browser.page_scanner import PageScanner
+from marrowlane_web.engine.spatial import grid_resolver
+from marrowlane_web.engine.spatial.grid_builder import GridBuilder
+from marrowlane_web.engine.spatial.grid_resolver import GridResolver
+from marrowlane_web.engine.strategies.text_match_strategy import TextMatchStrategy
+
+# The ordinal words the step parser takes off a click or extract target.
+_PARSER_ORDINALS = {"first": 1, "second": 2, "third": 3, "fourth": 4, "fifth": 5}
+_ORDINAL_WORDS = {n: w for w, n in _PARSER_ORDINALS.items()}
+
+# A relation counts only as whole words, so 'Linear' or 'Underwear' stay names.
+_RELATION_RE = re.compile(
+    r"(?<!\w)(?:"
+    + "|".join(re.escape(k) for k in sorted(grid_resolver._RELATIONS, key=len, reverse=True))
+    + r")(?!\w)\s*(\S.*)?$",
+    re.IGNORECASE | re.DOTALL,
+)
+_GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
+
+# Actions whose target is an element of the page (the others answer about text).
+ELEMENT_ACTIONS = frozenset(
+    {"click", "hover", "type", "select", "extract_text",
+     "verify_present", "verify_visible", "verify_enabled", "verify_disabled"}
+)
+
+
+@dataclass
+class Found:
+    """What a target resolved to: the record (or None) and the raw result."""
+
+    element: object
+    result: dict
+    spatial: bool = False
+
+
+def _ordinal_written(step, action):
+    """True when the step itself names an ordinal word that the parser took off its target."""
+    low = step.strip().lower()
+    prefixes = ("click ",) if action == "click" else ("extract text ", "extract_text ")
+    for prefix in prefixes:
+        if low.startswith(prefix):
+            rest = low[len(prefix):]
+            if action == "extract_text" and rest.startswith("from "):
+                rest = rest[5:]
+            words = rest.split(None, 1)
+            return bool(words) and words[0] in _PARSER_ORDINALS
+    return False
+
+
+def spatial_target(parsed, step):
+    """The target to hand to the spatial resolver, or None when the step is for text matching.
+
+    A quoted name is taken as a name. An ordinal the parser took off the
+    target is put back in front, since the spatial resolver reads it there.
+    """
+    if parsed.get("_literal_target") or parsed.get("action") not in ELEMENT_ACTIONS:
+        return None
+    target = parsed.get("target") or ""
+    if "ordinal" in parsed and _ordinal_written(step, parsed["action"]):
+        word = _ORDINAL_WORDS.get(parsed["ordinal"])
+        if word:
+            return f"{word} {target}".strip()
+    relation = _RELATION_RE.search(target)
+    if relation and relation.group(1):
+        return target
+    if any(word in _GRID_ORDINALS for word in target.lower().split()):
+        return target
+    return None
+
+
+class Engine:
+    def __init__(self, page):
+        self.parser = StepParser()
+        self.scanner = PageScanner(page)
+        self.text_match = TextMatchStrategy()
+
+    def parse(self, step):
+        return self.parser.parse(step)
+
+    def read(self):
+        """A fresh view of the page: (element records, text element records)."""
+        elements, texts = self.scanner.extract_interactable_elements()
+        return list(elements), list(texts)
+
+    def resolve_text(self, parsed, elements, texts):
+        """Level-1: the strategy's own answer (find, verify, directional text, elements)."""
+        return self.text_match.resolve(parsed, elements, texts)
+
+    def find(self, parsed, step, elements, texts):
+        """The element a step's target means: spatially when it reads so, else by text."""
+        target = spatial_target(parsed, step)
+        if target is not None:
+            matrix = GridBuilder(elements, texts).build()
+            result = GridResolver(matrix).resolve({"action": parsed["action"], "target": target})
+            if result.get("resolved"):
+                return Found(result["element"], result, spatial=True)
+        result = self.text_match.resolve(parsed, elements, texts)
+        return Found(result.get("element") if result.get("resolved") else None, result)

@@ -1,0 +1,103 @@
+"""`WebAgent`: drives one browser page with plain-English steps."""
+
+import os
+
+from ._agent.browser import BrowserSession, screenshot
+
+DEFAULT_TIMEOUT = 5.0
+
+
+def _default_timeout():
+    value = os.environ.get("MARROWLANE_TIMEOUT", "")
+    try:
+        return float(value) if value.strip() else DEFAULT_TIMEOUT
+    except ValueError:
+        return DEFAULT_TIMEOUT
+
+
+class WebAgent:
+    """A browser page that works plain-English steps.
+
+    >>> agent = WebAgent("http://localhost:8000/")
+    >>> agent.run('type standard_user into "Username"')
+    >>> agent.run('click the Login button')
+    >>> total = agent.run('extract text right of "Total"')
+    >>> agent.close()
+
+    Each step waits for its target for up to `timeout` seconds (default 5, or
+    the MARROWLANE_TIMEOUT environment variable), then passes or fails. Every
+    step is recorded in `_steps` as {instruction, status, message, screenshot};
+    a failing step raises AssertionError with its message, and carries a
+    screenshot of the page when `screenshots` is true.
+
+    The agent starts Playwright and Chromium itself (headless; MARROWLANE_HEADED=1
+    shows the window), or drives a `page` it is given and leaves that page open.
+    """
+
+    def __init__(self, url=None, screenshots=False, *, timeout=None, page=None):
+        self.screenshots = bool(screenshots)
+        self.timeout = _default_timeout() if timeout is None else float(timeout)
+        self._steps = []
+        self._session = BrowserSession.launch() if page is None else BrowserSession.borrow(page)
+        try:
+            from ._agent.dialogs import DialogWatcher
+            from ._agent.engine import Engine
+
+            self._engine = Engine(self._session.page)
+            self._dialogs = DialogWatcher(self._session.page)
+            if url:
+                self._session.page.goto(url, timeout=max(self.timeout, 30.0) * 1000)
+        except BaseException:
+            self._session.close()
+            raise
+
+    @property
+    def page(self):
+        """The Playwright page the agent drives."""
+        if self._session is None:
+            raise RuntimeError("the agent is closed")
+        return self._session.page
+
+    def run(self, step):
+        """Work one step (or several, one per line); returns the text an extract or find step yields."""
+        if not isinstance(step, str):
+            raise TypeError(f"a step is text, not {type(step).__name__}")
+        lines = [line.strip() for line in step.splitlines() if line.strip()] if "\n" in step else [step]
+        result = None
+        for line in lines:
+            result = self._run_one(line)
+        return result
+
+    def _run_one(self, step):
+        from ._agent.steps import Context, StepFailed, run_step
+
+        context = Context(self.page, self._engine, self._dialogs, self.timeout)
+        try:
+            value = run_step(context, step)
+        except StepFailed as failure:
+            self._record(step, "failed", failure.message)
+            raise AssertionError(failure.message) from None
+        except Exception as exc:  # the browser or the engine broke: still a failed step
+            self._record(step, "failed", f"{type(exc).__name__}: {exc}")
+            raise
+        self._record(step, "passed", "")
+        return value
+
+    def _record(self, step, status, message):
+        shot = screenshot(self._session.page) if status == "failed" and self.screenshots else ""
+        self._steps.append(
+            {"instruction": step, "status": status, "message": message, "screenshot": shot}
+        )
+
+    def close(self):
+        """Release the page, the browser and Playwright; closing again does nothing."""
+        session, self._session = self._session, None
+        if session is not None:
+            getattr(self, "_dialogs", None) and self._dialogs.detach()
+            session.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
