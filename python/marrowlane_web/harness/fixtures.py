@@ -1,0 +1,98 @@
+"""The pytest plugin through which a test suite uses marrowlane_web.
+
+It adds the ``--marrowlane-report`` option, reads the project configuration file
+``marrowlane.web.config.py`` (the nearest one at or above the working
+directory), registers the HTML reporter, and offers the ``agent`` fixture: a
+fresh ``WebAgent`` per test, whose recorded steps are filed for the report when
+the test is over.
+
+pytest finds the plugin through the package's ``pytest11`` entry point, so an
+installed package works in any project without a conftest.py.
+"""
+
+import os
+
+import pytest
+
+from marrowlane_web import WebAgent
+from marrowlane_web.harness.reporter import MarrowlaneReporter
+
+_CONFIG_FILE = "marrowlane.web.config.py"
+_REPORTER_NAME = "marrowlane_reporter"
+
+
+def pytest_addoption(parser):
+    """Add --marrowlane-report, the path of the HTML report."""
+    group = parser.getgroup("marrowlane")
+    group.addoption(
+        "--marrowlane-report",
+        action="store",
+        default=None,
+        help="Path to marrowlane HTML report output file",
+    )
+
+
+def pytest_configure(config):
+    """Decide where the report goes and register the reporter that writes it.
+
+    The report goes to the path given with --marrowlane-report, unchanged, or
+    else to RESULT_DIR/report.html beside the configuration file (the working
+    directory when there is none); RESULT_DIR defaults to "test_report".
+    """
+    cfg, config_dir = _find_config()
+    result_dir = cfg.get("RESULT_DIR", "test_report")
+    report_path = config.getoption("--marrowlane-report", default=None)
+    if report_path is None:
+        report_path = os.path.join(config_dir, result_dir, "report.html")
+    config._marrowlane_result_dir = result_dir
+    config.pluginmanager.register(MarrowlaneReporter(report_path, config), _REPORTER_NAME)
+
+
+@pytest.fixture
+def agent(request):
+    """A WebAgent for this test, opened at the configured URL.
+
+    The agent is built from marrowlane.web.config.py (URL, and
+    SCREENSHOTS_ON_FAILURE for screenshots of failing steps) and closed when the
+    test is over; the steps it ran go into the HTML report.
+    """
+    cfg = _load_project_config()
+    a = WebAgent(url=cfg.get("URL"), screenshots=cfg.get("SCREENSHOTS_ON_FAILURE", False))
+    yield a
+    try:
+        a.close()
+    finally:
+        # The steps are filed even when closing fails, so the report still shows
+        # what the test did; the error from close goes on to pytest.
+        config = request.config
+        if not hasattr(config, "_marrowlane_steps"):
+            config._marrowlane_steps = {}
+        config._marrowlane_steps[request.node.nodeid] = a._steps
+
+
+def _find_config():
+    """(configuration, its directory): the nearest marrowlane.web.config.py at or
+    above the working directory, executed with a fresh namespace; ({}, the
+    working directory) when there is none."""
+    cwd = os.getcwd()
+    d = cwd
+    while True:
+        candidate = os.path.join(d, _CONFIG_FILE)
+        if os.path.exists(candidate):
+            cfg = {}
+            # Read as Python reads a source file (UTF-8 unless the file declares
+            # another coding), whatever the platform's default encoding.
+            with open(candidate, "rb") as f:
+                source = f.read()
+            exec(compile(source, candidate, "exec"), cfg)
+            return cfg, d
+        parent = os.path.dirname(d)
+        if parent == d:
+            return {}, cwd
+        d = parent
+
+
+def _load_project_config():
+    """The project configuration alone (see _find_config)."""
+    cfg, _ = _find_config()
+    return cfg
