@@ -23,7 +23,6 @@ class TextMatchStrategy {};
 
 struct Keys {
   py::object text, tag, xpath, attributes, bounding_box, is_visible, is_enabled, is_editable_field;
-  py::object class_name, id, role;
   std::array<py::object, core::kMatchAttributes.size()> match;
   py::object x, y, width, height;
   py::object action, target, value, ordinal;
@@ -50,9 +49,6 @@ const Keys& keys() {
         k.is_visible = intern("is_visible");
         k.is_enabled = intern("is_enabled");
         k.is_editable_field = intern("is_editable_field");
-        k.class_name = intern("class");
-        k.id = intern("id");
-        k.role = intern("role");
         for (std::size_t i = 0; i < k.match.size(); ++i)
           k.match[i] = intern(core::kMatchAttributes[i]);
         k.x = intern("x");
@@ -147,7 +143,7 @@ class Reader {
         if (fields & kSurfaces) {
           surfaces(attrs, r);
         } else {
-          r.match_attributes[0] = text(lookup(attrs, k.match[0]));
+          r.match_attributes[0] = text(lookup(attrs, k.match[0]));  // aria-label
         }
       }
     }
@@ -244,21 +240,36 @@ class Reader {
     return b;
   }
 
+  // One walk over the attributes gives every attribute a surface reads.
+  // Nothing in it runs Python code, so the walk sees the record unchanged.
   void surfaces(PyObject* attrs, core::Record& r) {
-    const Keys& k = keys();
-    for (std::size_t i = 0; i < k.match.size(); ++i)
-      r.match_attributes[i] = text(lookup(attrs, k.match[i]));
-    r.class_name = text(lookup(attrs, k.class_name));
-    r.id = text(lookup(attrs, k.id));
-    r.role = text(lookup(attrs, k.role));
-    // Nothing below runs Python code, so the walk sees the record unchanged.
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(attrs, &pos, &key, &value)) {
       if (!PyUnicode_Check(key)) continue;
-      std::string_view name = str(key);
-      if (name.starts_with("data-") && name != "data-testid") r.data_names.push_back(name);
+      Py_ssize_t size = 0;
+      const char* data = PyUnicode_AsUTF8AndSize(key, &size);
+      if (!data) {  // a name with a lone surrogate is none of ours but may be data-
+        PyErr_Clear();
+        std::string_view name = str(key);
+        if (name.starts_with("data-")) r.data_names.push_back(name);
+        continue;
+      }
+      const std::string_view name(data, static_cast<std::size_t>(size));
+      if (name.starts_with("data-") && name != "data-testid") {
+        hold(key);
+        r.data_names.push_back(name);
+        continue;
+      }
+      std::string_view* slot = nullptr;
+      for (std::size_t i = 0; i < core::kMatchAttributes.size(); ++i) {
+        if (name == core::kMatchAttributes[i]) slot = &r.match_attributes[i];
+      }
+      if (name == "class") slot = &r.class_name;
+      if (name == "id") slot = &r.id;
+      if (name == "role") slot = &r.role;
+      if (slot) *slot = text(value);
     }
   }
 

@@ -52,17 +52,32 @@ bool is_decimal(char32_t cp) {
 
 bool has_digit(std::string_view s) {
   for (std::size_t pos = 0; pos < s.size();) {
-    if (is_decimal(text::decode(s, pos))) return true;
+    const unsigned char b = static_cast<unsigned char>(s[pos]);
+    if (b < 0x80) {
+      if (b >= '0' && b <= '9') return true;
+      ++pos;
+    } else if (is_decimal(text::decode(s, pos))) {
+      return true;
+    }
   }
   return false;
 }
 
 // At least `n` characters long, counting characters as Python does.
 bool at_least_chars(std::string_view s, std::size_t n) {
+  if (s.size() < n) return false;  // never fewer bytes than characters
   std::size_t count = 0;
   for (std::size_t pos = 0; pos < s.size() && count < n; ++count) text::decode(s, pos);
   return count >= n;
 }
+
+// str.isspace() for an ASCII byte: \t \n \v \f \r, the separators \x1c to \x1f
+// and the blank.
+bool is_ascii_space(unsigned char b) {
+  return (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x20);
+}
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // Calls `word(w)` for each word of `s` as str.split() finds them, reading the
 // characters of `extra` as white space too.
@@ -76,7 +91,7 @@ void for_each_word(std::string_view s, std::string_view extra, Word&& word) {
     bool blank;
     if (b < 0x80) {
       ++pos;
-      blank = extra.find(static_cast<char>(b)) != std::string_view::npos || text::is_space(b);
+      blank = is_ascii_space(b) || extra.find(static_cast<char>(b)) != std::string_view::npos;
     } else {
       blank = text::is_space(text::decode(s, pos));
     }
@@ -152,6 +167,11 @@ class Matcher {
 
   bool contains(const Record& r) {
     return each_surface(r, include_label_, scratch_, [&](std::string_view surface) {
+      if (is_ascii(surface)) {  // compare in place: an ASCII text lowers byte by byte
+        return std::search(surface.begin(), surface.end(), target_.begin(), target_.end(),
+                           [](char h, char n) { return ascii_lower(h) == n; }) != surface.end() ||
+               target_.empty();
+      }
       lower_into(surface, lowered_);
       return lowered_.find(target_) != std::string::npos;
     });
