@@ -5,6 +5,7 @@ import json
 import re
 
 import pytest
+from hypothesis import given, settings as hsettings, strategies as st
 
 from marrowlane_web.engine import settings
 from marrowlane_web.engine.browser import page_scanner
@@ -171,6 +172,64 @@ def test_dedup_text_elements(records, kept):
     assert all(any(r is o for o in records) for r in out)
 
 
+# Reference models written straight from the rules, for property tests.
+
+
+def reference_label(element, candidates):
+    if element["attributes"].get("_label") or element.get("bounding_box") is None:
+        return element["attributes"].get("_label")
+    bb = element["bounding_box"]
+    best_text, best_dist = "", float("inf")
+    for c in candidates:
+        cb = c["bounding_box"]
+        bottom = cb["y"] + cb["height"]
+        if bottom > bb["y"]:
+            continue
+        if not (cb["x"] <= bb["x"] + bb["width"] and cb["x"] + cb["width"] >= bb["x"]):
+            continue
+        if bb["y"] - bottom < best_dist:
+            best_dist, best_text = bb["y"] - bottom, c["text"]
+    return best_text or None
+
+
+def reference_dedup(records):
+    def area(r):
+        return r["bounding_box"]["width"] * r["bounding_box"]["height"]
+
+    def overlaps(a, b):
+        return (a["x"] < b["x"] + b["width"] and a["x"] + a["width"] > b["x"]
+                and a["y"] < b["y"] + b["height"] and a["y"] + a["height"] > b["y"])
+
+    return [el for el in records if el["has_direct_text"] or not any(
+        o is not el and area(o) < area(el) and overlaps(el["bounding_box"], o["bounding_box"])
+        and o["text"] in el["text"] for o in records)]
+
+
+coords = st.integers(0, 40) | st.floats(0, 40, allow_nan=False).map(lambda f: round(f, 1))
+boxes = st.builds(box, coords, coords, coords, coords)
+words = st.sampled_from(["", "a", "ab", "b", "ba", "A", "\u00e9"])
+
+
+@hsettings(max_examples=200, deadline=None)
+@given(st.lists(st.tuples(boxes, st.sampled_from([None, "", "Own"])), max_size=6),
+       st.lists(st.tuples(words, boxes), max_size=6))
+def test_assign_spatial_labels_matches_the_rules(elements, candidates):
+    els = [{"attributes": ({"_label": lab} if lab is not None else {}), "bounding_box": b}
+           for b, lab in elements]
+    cands = [{"text": t, "bounding_box": b} for t, b in candidates]
+    expected = [reference_label(e, cands) for e in els]
+    PageScanner(None)._assign_spatial_labels(els, cands)
+    assert [e["attributes"].get("_label") or None for e in els] == expected
+
+
+@hsettings(max_examples=200, deadline=None)
+@given(st.lists(st.tuples(words, st.booleans(), boxes), max_size=8))
+def test_dedup_matches_the_rules(rows):
+    records = [text_record(t, b, d) for t, d, b in rows]
+    out = PageScanner._dedup_text_elements(records)
+    assert [id(r) for r in out] == [id(r) for r in reference_dedup(records)]
+
+
 # --- Reading real pages --------------------------------------------------------------
 
 
@@ -236,6 +295,7 @@ def test_custom_inputs_and_cursor_pointer_rows(open_page):
     ("#aria", "Full name"),
     ("#blank-aria", "From placeholder"),
     ("[aria-labelledby]", "Referenced text"),
+    ("#numbered", "Fallback"),  # the page refuses the selector #1st: next source
     ("#user", "User name"),
     ('[id="quoted\\"id\\\\x"]', "Quoted id"),  # quote and backslash in the id
     ("#silent", "Type here"),
