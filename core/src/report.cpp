@@ -155,25 +155,25 @@ std::string float_repr(double value) {
   if (!exp_text.empty() && exp_text.front() == '+') exp_text.remove_prefix(1);
   std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
 
+  std::string out = sign;
   if (exponent >= -4 && exponent < 16) {
-    std::string out;
     if (exponent < 0) {
-      out = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+      out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
     } else {
       auto int_len = static_cast<std::size_t>(exponent) + 1;
       if (digits.size() <= int_len) {
-        out = digits + std::string(int_len - digits.size(), '0') + ".0";
+        out.append(digits).append(int_len - digits.size(), '0').append(".0");
       } else {
-        out = digits.substr(0, int_len) + "." + digits.substr(int_len);
+        out.append(digits, 0, int_len).append(".").append(digits, int_len);
       }
     }
-    return sign + out;
+    return out;
   }
-  std::string mantissa = digits.substr(0, 1);
-  if (digits.size() > 1) mantissa += "." + digits.substr(1);
+  out.append(digits, 0, 1);
+  if (digits.size() > 1) out.append(".").append(digits, 1);
   char exp_buf[16];
   std::snprintf(exp_buf, sizeof exp_buf, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-  return sign + mantissa + exp_buf;
+  return out.append(exp_buf);
 }
 
 std::string fixed2(double value) {
