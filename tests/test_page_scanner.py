@@ -98,37 +98,6 @@ def test_argument_checks(call, message):
 # --- Label geometry and de-duplication (records only) -------------------------------
 
 
-@pytest.mark.parametrize("element_box, candidates, expected", [
-    # nearest above wins; candidates below or beside never count
-    (box(0, 100, 50, 20), [("Far", box(0, 10, 50, 20)), ("Near", box(0, 60, 50, 20))], "Near"),
-    (box(0, 100, 50, 20), [("Below", box(0, 130, 50, 20))], None),
-    (box(0, 100, 50, 20), [("Beside", box(60, 50, 50, 20))], None),
-    # ties go to the earlier candidate
-    (box(0, 100, 50, 20), [("First", box(0, 60, 20, 20)), ("Second", box(30, 60, 20, 20))],
-     "First"),
-    # bottom edge on the top edge is distance 0; one pixel lower is out
-    (box(0, 100, 50, 20), [("Touching", box(0, 80, 50, 20))], "Touching"),
-    (box(0, 100, 50, 20), [("Overlapping", box(0, 81, 50, 20))], None),
-    # horizontal edges that only touch still overlap
-    (box(100, 100, 50, 20), [("Left edge", box(50, 50, 50, 20))], "Left edge"),
-    (box(100, 100, 50, 20), [("Right edge", box(150, 50, 50, 20))], "Right edge"),
-    # no limit on the distance
-    (box(0, 10000, 50, 20), [("Way up", box(0, 0, 50, 20))], "Way up"),
-    # the nearest candidate wins even with an empty text, which labels nothing
-    (box(0, 100, 50, 20), [("Far", box(0, 10, 50, 20)), ("", box(0, 60, 50, 20))], None),
-])
-def test_assign_spatial_labels_geometry(element_box, candidates, expected):
-    element = {"tag": "input", "attributes": {"id": "x"}, "bounding_box": element_box}
-    cands = [{"text": t, "bounding_box": b} for t, b in candidates]
-    attrs = element["attributes"]
-    assert PageScanner(None)._assign_spatial_labels([element], cands) is None
-    assert element["attributes"] is attrs
-    assert attrs.get("_label") == expected
-    if expected:
-        assert list(attrs) == ["id", "_label"]
-        assert attrs["_label"] is next(c["text"] for c in cands if c["text"] == expected)
-
-
 def test_assign_spatial_labels_keeps_labels_and_skips_boxless():
     cands = [{"text": "Above", "bounding_box": box(0, 0, 100, 20)}]
     labelled = {"attributes": {"_label": "Own"}, "bounding_box": box(0, 50, 10, 10)}
@@ -144,32 +113,6 @@ def test_assign_spatial_labels_keeps_labels_and_skips_boxless():
 
 def text_record(text, b, direct=False):
     return {"tag": "div", "text": text, "has_direct_text": direct, "bounding_box": b}
-
-
-@pytest.mark.parametrize("records, kept", [
-    # a wrapper around a smaller element showing its text goes
-    ([text_record("Welcome back", box(0, 0, 300, 20)), text_record("Welcome back", box(0, 0, 90, 20))],
-     [1]),
-    # unless it has text of its own
-    ([text_record("Total: 42", box(0, 0, 300, 20), True), text_record("42", box(50, 0, 20, 20))],
-     [0, 1]),
-    # one child whose text occurs in the wrapper's is enough
-    ([text_record("Yes No", box(0, 0, 300, 20)), text_record("Yes", box(0, 0, 30, 20), True),
-      text_record("No", box(40, 0, 30, 20), True)], [1, 2]),
-    # a child that only touches the wrapper does not overlap it
-    ([text_record("Side", box(0, 0, 100, 20)), text_record("Side", box(100, 0, 50, 20))], [0, 1]),
-    # texts compare case-sensitively
-    ([text_record("LOUD", box(0, 0, 300, 20)), text_record("loud", box(0, 0, 90, 20))], [0, 1]),
-    # a chain of wrappers loses every wrapper
-    ([text_record("Deep", box(0, 0, 300, 20)), text_record("Deep", box(0, 0, 200, 20)),
-      text_record("Deep", box(0, 0, 40, 20), True)], [2]),
-    # equal areas never dominate each other
-    ([text_record("Same", box(0, 0, 50, 20)), text_record("Same", box(10, 0, 50, 20))], [0, 1]),
-])
-def test_dedup_text_elements(records, kept):
-    out = PageScanner._dedup_text_elements(records)
-    assert [records.index(r) for r in out] == kept
-    assert all(any(r is o for o in records) for r in out)
 
 
 # Reference models written straight from the rules, for property tests.

@@ -57,15 +57,6 @@ std::vector<std::pair<std::string, std::string>> items(const pm::Attributes& a) 
   return {a.items().begin(), a.items().end()};
 }
 
-TEST(PageModel, Selectors) {
-  std::string sel = pm::interactable_selector();
-  EXPECT_TRUE(sel.starts_with("button, input, a, select, textarea, [role=\"button\"], "));
-  EXPECT_TRUE(sel.ends_with("[role=\"tab\"], img[alt], img[data-testid], [data-testid]"));
-  EXPECT_EQ(std::count(sel.begin(), sel.end(), ','), 20);
-  EXPECT_EQ(pm::text_selector(),
-            "h1, h2, h3, h4, h5, h6, p, span, label, li, td, th, a, button, div");
-}
-
 TEST(PageModel, LabelSelectors) {
   struct Case {
     std::string id, expected;
@@ -225,52 +216,6 @@ TEST(PageModel, CustomInputs) {
   EXPECT_TRUE(source.read(hidden));
 }
 
-TEST(PageModel, CursorPointerRows) {
-  pm::CursorPointerSource source;
-  auto rec = source.take({"Next", "/a[1]", "chip", "", Box{1, 2, 3, 4}});
-  ASSERT_TRUE(rec);
-  EXPECT_EQ(rec->tag, "button");
-  EXPECT_EQ(items(rec->attributes),
-            (std::vector<std::pair<std::string, std::string>>{{"class", "chip"}}));
-  EXPECT_FALSE(source.take({"Again", "/a[1]", "", "", Box{}}));
-  auto named = source.take({"x", "/b[1]", "", "Remove", Box{}});
-  EXPECT_EQ(items(named->attributes),
-            (std::vector<std::pair<std::string, std::string>>{{"aria-label", "Remove"}}));
-}
-
-TEST(PageModel, TextElements) {
-  struct Case {
-    const char* name;
-    void (*setup)(FakeElement&);
-    bool kept;
-  } cases[] = {
-      {"plain", [](FakeElement&) {}, true},
-      {"blank text", [](FakeElement& e) { e.text = " \u00a0 "; }, false},
-      {"hidden", [](FakeElement& e) { e.visible = false; }, false},
-      {"no box", [](FakeElement& e) { e.box.reset(); }, false},
-      {"empty box",
-       [](FakeElement& e) {
-         e.box = Box{5, 5, 0, 0};
-       },
-       true},
-  };
-  for (const auto& c : cases) {
-    FakeElement el;
-    el.text = "Hello";
-    el.tag = "p";
-    el.attrs = {{"href", "/x"}, {"id", ""}, {"name", "ignored"}};
-    el.data.set("data-x", "1");
-    c.setup(el);
-    auto rec = pm::read_text_element(el);
-    EXPECT_EQ(rec.has_value(), c.kept) << c.name;
-    if (rec) {
-      EXPECT_EQ(items(rec->attributes), (std::vector<std::pair<std::string, std::string>>{
-                                            {"id", ""}, {"href", "/x"}, {"data-x", "1"}}));
-      EXPECT_TRUE(rec->has_direct_text);
-    }
-  }
-}
-
 TEST(PageModel, LabelCandidates) {
   pm::LabelCandidateSource source;
   struct Case {
@@ -371,21 +316,6 @@ TEST(PageModel, UrlSlug) {
        "https_\u00e9_" + repeat("\u00fc", 30) + repeat("z", 22)},
   };
   for (const auto& c : cases) EXPECT_EQ(pm::url_slug(c.url), c.slug) << c.url;
-}
-
-TEST(PageModel, CustomInputTest) {
-  struct Case {
-    const char* tag;
-    const char* classes;
-    bool expected;
-  } cases[] = {
-      {"span", "rich-Editable", true}, {"div", "MyINPUTBox", true},
-      {"div", "plain", false},         {"div", "", false},
-      {"input", "input", false},       {"select", "editable", false},
-      {"textarea", "x-input", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(pm::is_custom_input(c.tag, c.classes), c.expected) << c.classes;
 }
 
 TEST(PageModel, ReaderErrorsPropagate) {
