@@ -233,29 +233,18 @@ def test_filter_by_action_narrows_or_hands_back_the_list_itself():
      "Argument 'action' has incorrect type (expected str, got int)"),
     (lambda: S._resolve_verify_text("verify_text_present", "x", None),
      "Argument 'text_elements' has incorrect type (expected list, got NoneType)"),
+    (lambda: tms._searchable_strings(type("Record", (dict,), {})()),  # subclasses are refused
+     "Argument 'element' has incorrect type (expected dict, got Record)"),
+    (lambda: S.resolve({}, type("Items", (list,), {})()),
+     "Argument 'dom_elements' has incorrect type (expected list, got Items)"),
+    (lambda: tms._dom_distance(type("Text", (str,), {})("/a"), "/a"),
+     "Argument 'xpath_a' has incorrect type (expected str, got Text)"),
+    (lambda: S.resolve({}, [1]), "dom_elements[0] must be a dict, not int"),
 ])
 def test_argument_kinds_are_checked(call, message):
     with pytest.raises(TypeError) as err:
         call()
     assert str(err.value) == message
-
-
-def test_subclassed_arguments_are_refused():
-    class Record(dict):
-        pass
-
-    class Items(list):
-        pass
-
-    class Text(str):
-        pass
-
-    with pytest.raises(TypeError, match=r"expected dict, got Record"):
-        tms._searchable_strings(Record())
-    with pytest.raises(TypeError, match=r"expected list, got Items"):
-        S.resolve({}, Items())
-    with pytest.raises(TypeError, match=r"expected str, got Text"):
-        tms._dom_distance(Text("/a"), "/a")
 
 
 # ---------------------------------------------------------------------------

@@ -43,21 +43,6 @@ match::Ordinal ordinal(std::int64_t v) {
 
 }  // namespace
 
-TEST(StripTypeDescriptors, DropsTypeWordsAtBothEndsOnly) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Login Button", "Login"},
-      {"button link", "button link"},
-      {"  search \t input\n", "search"},
-      {"", ""},
-      {"the submit button", "the submit"},
-      {"field Save form changes widget", "Save form changes"},
-      {"Search\xC2\xA0"
-       "box",
-       "Search"},  // a no-break space separates words
-  };
-  for (const auto& [in, out] : cases) EXPECT_EQ(match::strip_type_descriptors(in), out) << in;
-}
-
 TEST(SearchableStrings, BuildsEachSurfaceInOrder) {
   match::Record r;
   r.text = " Go ";
@@ -71,46 +56,6 @@ TEST(SearchableStrings, BuildsEachSurfaceInOrder) {
             (std::vector<std::string>{" Go ", "AL", "tid", "email", "alt", "btn primary",
                                       "user name input", "cart icon", "qa id"}));
   EXPECT_EQ(match::searchable_strings(r, true)[2], "Label");
-}
-
-TEST(Matching, ContainsAndExactOnLowerCasedSurfaces) {
-  struct Case {
-    const char* target;
-    const char* text;
-    bool contains, exact;
-  };
-  const Case cases[] = {
-      {"log in", "  Log in  ", true, true},
-      {"log in", "Log in to your account", true, false},
-      {"first_name", "first_name", false, false},
-      {"\xC3\x9C"
-       "ber",
-       "\xC3\xBC"
-       "BER",
-       true, true},  // Über / üBER
-      {"", "x", true, false},
-  };
-  for (const Case& c : cases) {
-    match::Record r = rec(c.text);
-    EXPECT_EQ(match::matches_element(c.target, r, false), c.contains) << c.target;
-    EXPECT_EQ(match::exact_matches_element(c.target, r, false), c.exact) << c.target;
-  }
-}
-
-TEST(DomDistance, CountsStepsThroughTheCommonPrefix) {
-  struct Case {
-    const char *a, *b;
-    std::int64_t distance;
-  };
-  const Case cases[] = {
-      {"/html/body/div[1]/span", "/html/body/div[1]/a", 2},
-      {"/html/body", "/html/body/div[2]/form", 2},
-      {"/x/y", "/x/y", 0},
-      {"", "", 0},
-      {"///", "/a", 2},
-      {"/a//b", "/a/b", 3},
-  };
-  for (const Case& c : cases) EXPECT_EQ(match::dom_distance(c.a, c.b), c.distance) << c.a;
 }
 
 TEST(ResolveElement, OrdinalsFromBothEndsNeverIndexOutside) {
