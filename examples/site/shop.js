@@ -84,9 +84,9 @@ function initProducts() {
       li.className = "product";
       li.innerHTML =
         '<h3 class="product-name">' + p.name + "</h3>" +
-        '<p class="desc">' + p.desc + "</p>" +
         '<div class="buy"><span class="price">' + money(p.price) + "</span>" +
-        '<button type="button" data-product="' + p.id + '">Add to cart</button></div>';
+        '<button type="button" data-product="' + p.id + '">Add to cart</button></div>' +
+        '<p class="desc">' + p.desc + "</p>";
       li.querySelector("button").addEventListener("click", () => addToCart(p.id));
       list.appendChild(li);
     }

@@ -3,8 +3,10 @@
 Targets that name a relation to an anchor ('button next to Email') or a place
 in reading order ('second login') are resolved over the spatial matrix; every
 other target, and every quoted name, by text (Level-1). When the spatial
-reading finds nothing, the text reading gets its turn, so a product called
-'Under the Sea' is still found by its name.
+reading finds nothing, or settles on an element that does not carry the
+words the step names, the text reading gets its turn: 'click second login'
+never lands on some other second element, and a product called 'Under the
+Sea' is still found by its name.
 """
 
 import re
@@ -13,7 +15,7 @@ from dataclasses import dataclass
 from marrowlane_web.engine.agent.step_parser import StepParser
 from marrowlane_web.engine.browser.page_scanner import PageScanner
 from marrowlane_web.engine.spatial import grid_resolver
-from marrowlane_web.engine.spatial.grid_builder import GridBuilder
+from marrowlane_web.engine.spatial.grid_builder import GridBuilder, _searchable
 from marrowlane_web.engine.spatial.grid_resolver import GridResolver
 from marrowlane_web.engine.strategies.text_match_strategy import TextMatchStrategy
 
@@ -60,7 +62,27 @@ def _ordinal_written(step, action):
     return False
 
 
-def spatial_target(parsed, step):
+def with_ordinal(parsed, step):
+    """(instruction, ordinal word or None): the step's ordinal, wherever it was written.
+
+    The parser takes an ordinal word off the front of a click or extract
+    target, but not one behind an article ('extract text from the first
+    price'); that one is lifted into `ordinal` here, so both read alike.
+    """
+    if "ordinal" not in parsed or parsed.get("_literal_target"):
+        return parsed, None
+    if _ordinal_written(step, parsed["action"]):
+        return parsed, _ORDINAL_WORDS.get(parsed["ordinal"])
+    words = (parsed.get("target") or "").split(None, 1)
+    if words and words[0].lower() in _PARSER_ORDINALS:
+        lifted = dict(parsed)
+        lifted["target"] = words[1] if len(words) > 1 else ""
+        lifted["ordinal"] = _PARSER_ORDINALS[words[0].lower()]
+        return lifted, words[0].lower()
+    return parsed, None
+
+
+def spatial_target(parsed, ordinal_word):
     """The target to hand to the spatial resolver, or None when the step is for text matching.
 
     A quoted name is taken as a name. An ordinal the parser took off the
@@ -69,16 +91,27 @@ def spatial_target(parsed, step):
     if parsed.get("_literal_target") or parsed.get("action") not in ELEMENT_ACTIONS:
         return None
     target = parsed.get("target") or ""
-    if "ordinal" in parsed and _ordinal_written(step, parsed["action"]):
-        word = _ORDINAL_WORDS.get(parsed["ordinal"])
-        if word:
-            return f"{word} {target}".strip()
+    if ordinal_word:
+        return f"{ordinal_word} {target}".strip()
     relation = _RELATION_RE.search(target)
     if relation and relation.group(1):
         return target
     if any(word in _GRID_ORDINALS for word in target.lower().split()):
         return target
     return None
+
+
+def _carries_words(target, element):
+    """Whether the element carries the words the target names besides anchor, ordinal and type.
+
+    The spatial resolver drops such words when no element carries them, and
+    would then answer with whatever stands in the place; that is no answer.
+    """
+    _, _, _, _, search_text, target_text = grid_resolver._parse_target(target)
+    words = search_text or target_text
+    if not words:
+        return True
+    return grid_resolver._normalize(words) in grid_resolver._normalize(_searchable(element))
 
 
 class Engine:
@@ -101,11 +134,12 @@ class Engine:
 
     def find(self, parsed, step, elements, texts):
         """The element a step's target means: spatially when it reads so, else by text."""
-        target = spatial_target(parsed, step)
+        parsed, ordinal_word = with_ordinal(parsed, step)
+        target = spatial_target(parsed, ordinal_word)
         if target is not None:
             matrix = GridBuilder(elements, texts).build()
             result = GridResolver(matrix).resolve({"action": parsed["action"], "target": target})
-            if result.get("resolved"):
+            if result.get("resolved") and _carries_words(target, result["element"]):
                 return Found(result["element"], result, spatial=True)
         result = self.text_match.resolve(parsed, elements, texts)
         return Found(result.get("element") if result.get("resolved") else None, result)
