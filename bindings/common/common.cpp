@@ -81,6 +81,25 @@ py::object get(py::handle record, const char* key) {
   return py::reinterpret_borrow<py::object>(value);
 }
 
+py::object get(py::handle record, py::handle key) {
+  if (!PyDict_CheckExact(record.ptr())) {
+    PyErr_Format(PyExc_TypeError, "Expected dict, got %.200s", Py_TYPE(record.ptr())->tp_name);
+    throw py::error_already_set();
+  }
+  PyObject* value = PyDict_GetItemWithError(record.ptr(), key.ptr());  // borrowed
+  if (!value) {
+    if (PyErr_Occurred()) throw py::error_already_set();
+    return py::none();
+  }
+  return py::reinterpret_borrow<py::object>(value);
+}
+
+py::handle key(const char* name) {
+  PyObject* interned = PyUnicode_InternFromString(name);  // kept: never released
+  if (!interned) throw py::error_already_set();
+  return interned;
+}
+
 bool truthy(py::handle value) {
   int r = PyObject_IsTrue(value.ptr());
   if (r < 0) throw py::error_already_set();

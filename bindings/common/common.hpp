@@ -37,6 +37,12 @@ py::str from_utf8(std::string_view text);
 // missing key and None read the same. Raises the check's TypeError, naming
 // `what`, when `record` is not a dict.
 py::object get(py::handle record, const char* key);
+// The same lookup with a key from `key()`, for loops over many records.
+py::object get(py::handle record, py::handle key);
+// An interned str for `name`, made on first use and kept for the life of the
+// process: a lookup with it builds and hashes no new str. Call it once per key
+// (a function-local static) with the GIL held.
+py::handle key(const char* name);
 // Python truthiness (errors of __bool__ propagate).
 bool truthy(py::handle value);
 // The text of a str value; std::nullopt for None or a missing key; other kinds
