@@ -14,9 +14,30 @@ namespace grid = marrowlane::grid;
 
 namespace {
 
+// Record keys, made once: lookups and entries reuse the same interned strs.
+struct Keys {
+  py::handle tag = key("tag"), text = key("text"), attributes = key("attributes"),
+             role = key("role"), type = key("type"), label_attribute = key("_label"),
+             aria_label = key("aria-label"), placeholder = key("placeholder"), name = key("name"),
+             is_enabled = key("is_enabled"), bounding_box = key("bounding_box");
+  py::handle x = key("x"), y = key("y"), width = key("width"), height = key("height");
+  // Entry and position keys, in the order the entries show them.
+  py::handle index = key("index"), element_type = key("element_type"), label = key("label"),
+             searchable = key("searchable"), is_anchor_only = key("is_anchor_only"),
+             order_in_type = key("order_in_type"), position = key("position"),
+             element = key("element");
+  py::handle w = key("w"), h = key("h"), cx = key("cx"), cy = key("cy"), x2 = key("x2"),
+             y2 = key("y2");
+};
+
+const Keys& keys() {
+  static const Keys k;  // made with the GIL held, on first use
+  return k;
+}
+
 // A coordinate of a box: an int (bool included) or a float, None when the key
 // is missing or holds None.
-std::optional<grid::Number> read_number(py::handle box, const char* key, py::object& stored) {
+std::optional<grid::Number> read_number(py::handle box, py::handle key, py::object& stored) {
   stored = get(box, key);
   PyObject* v = stored.ptr();
   if (stored.is_none()) return std::nullopt;
@@ -26,7 +47,7 @@ std::optional<grid::Number> read_number(py::handle box, const char* key, py::obj
     if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
     return grid::Number::integer(i);
   }
-  PyErr_Format(PyExc_TypeError, "bounding box '%s' must be int or float, not %.200s", key,
+  PyErr_Format(PyExc_TypeError, "bounding box '%U' must be int or float, not %.200s", key.ptr(),
                Py_TYPE(v)->tp_name);
   throw py::error_already_set();
 }
@@ -48,70 +69,83 @@ class Reader {
   // The `bounding_box` is read only when it is truthy, as an entry needs it.
   Reading read(py::handle record) {
     Reading r = read_texts(record);
-    py::object bb = get(record, "bounding_box");
+    py::object bb = get(record, keys().bounding_box);
     r.view.has_box = truthy(bb);
     if (r.view.has_box) r.view.box = read_box(bb, r.box);
     return r;
   }
 
   Reading read_texts(py::handle record) {
+    const Keys& k = keys();
     Reading r;
-    py::object attributes = get(record, "attributes");
+    py::object attributes = get(record, k.attributes);
     if (attributes.is_none()) attributes = py::dict();
-    r.tag = value_text(record, "tag", r.view.tag);
-    r.view.role = text(attributes, "role");
-    r.view.input_type = text(attributes, "type");
-    r.text = value_text(record, "text", r.view.surfaces.text);
-    r.label = value_text(attributes, "_label", r.view.surfaces.label);
-    r.view.surfaces.aria_label = text(attributes, "aria-label");
-    r.view.surfaces.placeholder = text(attributes, "placeholder");
-    r.view.surfaces.name = text(attributes, "name");
-    r.is_enabled = get(record, "is_enabled");
+    r.tag = value_text(record, k.tag, r.view.tag);
+    r.view.role = text(attributes, k.role);
+    r.view.input_type = text(attributes, k.type);
+    r.text = value_text(record, k.text, r.view.surfaces.text);
+    r.label = value_text(attributes, k.label_attribute, r.view.surfaces.label);
+    r.view.surfaces.aria_label = text(attributes, k.aria_label);
+    r.view.surfaces.placeholder = text(attributes, k.placeholder);
+    r.view.surfaces.name = text(attributes, k.name);
+    r.is_enabled = get(record, k.is_enabled);
     if (r.is_enabled.is_none()) r.is_enabled = py::bool_(true);
     return r;
   }
 
   grid::Box read_box(py::handle bb, std::array<py::object, 4>& stored) {
     check_arg(bb, "bb", Kind::Dict);
+    const Keys& k = keys();
     grid::Box box;
-    box.x = read_number(bb, "x", stored[0]);
-    box.y = read_number(bb, "y", stored[1]);
-    box.width = read_number(bb, "width", stored[2]);
-    box.height = read_number(bb, "height", stored[3]);
+    box.x = read_number(bb, k.x, stored[0]);
+    box.y = read_number(bb, k.y, stored[1]);
+    box.width = read_number(bb, k.width, stored[2]);
+    box.height = read_number(bb, k.height, stored[3]);
     return box;
   }
 
-  std::string_view text(py::handle record, const char* key) {
-    std::optional<std::string> t = get_text(record, key);
-    if (!t) return {};
-    return texts_.emplace_back(std::move(*t));
-  }
+  // The text of a str value, "" for anything else.
+  std::string_view text(py::handle record, py::handle key) { return view(get(record, key)); }
 
  private:
   // The stored str (the entry shows it as given), or "" for anything else.
-  py::object value_text(py::handle record, const char* key, std::string_view& view) {
+  py::object value_text(py::handle record, py::handle key, std::string_view& text) {
     py::object value = get(record, key);
     if (!PyUnicode_Check(value.ptr())) return py::str("");
-    view = texts_.emplace_back(to_utf8(value));
+    text = view(value);
     return value;
   }
 
-  std::deque<std::string> texts_;  // stable addresses for the views
+  // The UTF-8 of a str (held, so the view stays valid), "" for anything else.
+  std::string_view view(py::object value) {
+    if (!PyUnicode_Check(value.ptr())) return {};
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size)) {
+      held_.push_back(std::move(value));
+      return {data, static_cast<std::size_t>(size)};
+    }
+    PyErr_Clear();  // lone surrogates: the copy that keeps them
+    return copies_.emplace_back(to_utf8(value));
+  }
+
+  std::vector<py::object> held_;
+  std::deque<std::string> copies_;  // stable addresses for the views
 };
 
 py::dict position_dict(const grid::Position& p, const std::array<py::object, 4>& stored) {
   auto given = [](const py::object& value, grid::Number n) {
     return value && !value.is_none() ? value : to_python(n);
   };
+  const Keys& k = keys();
   py::dict d;
-  d["x"] = given(stored[0], p.x);
-  d["y"] = given(stored[1], p.y);
-  d["w"] = given(stored[2], p.w);
-  d["h"] = given(stored[3], p.h);
-  d["cx"] = to_python(p.cx);
-  d["cy"] = to_python(p.cy);
-  d["x2"] = to_python(p.x2);
-  d["y2"] = to_python(p.y2);
+  d[k.x] = given(stored[0], p.x);
+  d[k.y] = given(stored[1], p.y);
+  d[k.w] = given(stored[2], p.w);
+  d[k.h] = given(stored[3], p.h);
+  d[k.cx] = to_python(p.cx);
+  d[k.cy] = to_python(p.cy);
+  d[k.x2] = to_python(p.x2);
+  d[k.y2] = to_python(p.y2);
   return d;
 }
 
@@ -123,12 +157,13 @@ std::vector<py::object> items_of(py::handle list) {
 
 py::str element_type(py::handle element) {
   check_arg(element, "element", Kind::Dict);
+  const Keys& k = keys();
   Reader reader;
-  py::object attributes = get(element, "attributes");
+  py::object attributes = get(element, k.attributes);
   if (attributes.is_none()) attributes = py::dict();
-  const std::string_view tag = reader.text(element, "tag");
-  const std::string_view role = reader.text(attributes, "role");
-  const std::string_view input_type = reader.text(attributes, "type");
+  const std::string_view tag = reader.text(element, k.tag);
+  const std::string_view role = reader.text(attributes, k.role);
+  const std::string_view input_type = reader.text(attributes, k.type);
   return from_utf8(grid::element_type(tag, role, input_type));
 }
 
@@ -162,22 +197,23 @@ struct GridBuilder {
     for (const Reading& r : text_readings) text_views.push_back(r.view);
 
     const std::vector<grid::Entry> entries = grid::build(element_views, text_views);
+    const Keys& k = keys();
     py::list matrix(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const grid::Entry& e = entries[i];
       const Reading& r = e.is_anchor_only ? text_readings[e.source] : element_readings[e.source];
       py::dict entry;
-      entry["index"] = py::int_(e.index);
-      entry["tag"] = r.tag;
-      entry["element_type"] = from_utf8(e.element_type);
-      entry["text"] = r.text;
-      entry["label"] = r.label;
-      entry["searchable"] = from_utf8(e.searchable);
-      entry["is_enabled"] = e.is_anchor_only ? py::bool_(true) : r.is_enabled;
-      entry["is_anchor_only"] = py::bool_(e.is_anchor_only);
-      entry["order_in_type"] = py::int_(e.order_in_type);
-      entry["position"] = position_dict(e.position, r.box);
-      entry["element"] = e.is_anchor_only ? texts[e.source] : elements[e.source];
+      entry[k.index] = py::int_(e.index);
+      entry[k.tag] = r.tag;
+      entry[k.element_type] = from_utf8(e.element_type);
+      entry[k.text] = r.text;
+      entry[k.label] = r.label;
+      entry[k.searchable] = from_utf8(e.searchable);
+      entry[k.is_enabled] = e.is_anchor_only ? py::bool_(true) : r.is_enabled;
+      entry[k.is_anchor_only] = py::bool_(e.is_anchor_only);
+      entry[k.order_in_type] = py::int_(e.order_in_type);
+      entry[k.position] = position_dict(e.position, r.box);
+      entry[k.element] = e.is_anchor_only ? texts[e.source] : elements[e.source];
       matrix[i] = std::move(entry);
     }
     return matrix;

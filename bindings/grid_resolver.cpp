@@ -2,6 +2,7 @@
 // resolved over the spatial matrix. The core parses, finds the anchor and
 // ranks; this file reads the caller's entries into views and answers with the
 // caller's own entry and element records.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -17,10 +18,31 @@ using marrowlane::grid::Number;
 
 namespace {
 
+// A key of an entry with its name, for lookups in loops and for messages.
+struct Field {
+  py::handle key;
+  const char* name;
+  explicit Field(const char* n) : key(marrowlane::bind::key(n)), name(n) {}
+};
+
+struct Fields {
+  Field index{"index"}, element_type{"element_type"}, text{"text"}, searchable{"searchable"},
+      is_anchor_only{"is_anchor_only"}, position{"position"}, element{"element"},
+      attributes{"attributes"}, xpath{"xpath"};
+  Field x{"x"}, y{"y"}, w{"w"}, h{"h"}, cx{"cx"}, cy{"cy"}, x2{"x2"}, y2{"y2"};
+  std::array<Field, 3> anchor_attributes{Field("aria-label"), Field("_label"),
+                                         Field("placeholder")};
+};
+
+const Fields& fields() {
+  static const Fields f;  // made with the GIL held, on first use
+  return f;
+}
+
 // A number of an entry: an int (bool included) or a float; nullopt when the
 // key is missing or holds None.
-std::optional<Number> read_number(py::handle record, const char* key) {
-  py::object value = get(record, key);
+std::optional<Number> read_number(py::handle record, const Field& field) {
+  py::object value = get(record, field.key);
   PyObject* v = value.ptr();
   if (value.is_none()) return std::nullopt;
   if (PyFloat_Check(v)) return Number::real(PyFloat_AS_DOUBLE(v));
@@ -29,7 +51,7 @@ std::optional<Number> read_number(py::handle record, const char* key) {
     if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
     return Number::integer(i);
   }
-  PyErr_Format(PyExc_TypeError, "entry value '%s' must be int or float, not %.200s", key,
+  PyErr_Format(PyExc_TypeError, "entry value '%s' must be int or float, not %.200s", field.name,
                Py_TYPE(v)->tp_name);
   throw py::error_already_set();
 }
@@ -44,8 +66,9 @@ std::int64_t read_ordinal(py::handle value) {
   return i;
 }
 
-// The caller's entries and their views. The entries are held here, so the
-// answers refer to the records that were read even if the list changes.
+// The caller's entries and their views. The entries (and every str viewed)
+// are held here, so the answers refer to the records that were read even if
+// the list changes meanwhile.
 class Matrix {
  public:
   void add(py::handle entry) {
@@ -53,12 +76,15 @@ class Matrix {
     views_.push_back(read(entry));
   }
   void add_all(py::handle list) {
+    const Py_ssize_t n = PyList_Check(list.ptr()) ? PyList_GET_SIZE(list.ptr()) : 0;
+    entries_.reserve(static_cast<std::size_t>(n));
+    views_.reserve(static_cast<std::size_t>(n));
     for (py::handle entry : py::iter(list)) add(entry);
   }
 
   std::span<const spatial::EntryView> views() const { return views_; }
   const py::object& entry(std::size_t i) const { return entries_[i]; }
-  py::object element(std::size_t i) const { return get(entries_[i], "element"); }
+  py::object element(std::size_t i) const { return get(entries_[i], fields().element.key); }
   py::list elements(const std::vector<std::size_t>& indices) const {
     py::list out(indices.size());
     for (std::size_t k = 0; k < indices.size(); ++k) out[k] = element(indices[k]);
@@ -72,58 +98,66 @@ class Matrix {
 
  private:
   spatial::EntryView read(py::handle entry) {
+    const Fields& f = fields();
     spatial::EntryView v;
-    v.index = read_number(entry, "index");
-    v.element_type = text(entry, "element_type");
-    v.text = text(entry, "text");
-    v.searchable = text(entry, "searchable");
-    v.is_anchor_only = truthy(get(entry, "is_anchor_only"));
-    py::object position = get(entry, "position");
+    v.index = read_number(entry, f.index);
+    v.element_type = text(entry, f.element_type);
+    v.text = text(entry, f.text);
+    v.searchable = text(entry, f.searchable);
+    v.is_anchor_only = truthy(get(entry, f.is_anchor_only.key));
+    py::object position = get(entry, f.position.key);
     if (!position.is_none()) {
       spatial::PositionView& p = v.position.emplace();
-      p.x = read_number(position, "x");
-      p.y = read_number(position, "y");
-      p.w = read_number(position, "w");
-      p.h = read_number(position, "h");
-      p.cx = read_number(position, "cx");
-      p.cy = read_number(position, "cy");
-      p.x2 = read_number(position, "x2");
-      p.y2 = read_number(position, "y2");
+      p.x = read_number(position, f.x);
+      p.y = read_number(position, f.y);
+      p.w = read_number(position, f.w);
+      p.h = read_number(position, f.h);
+      p.cx = read_number(position, f.cx);
+      p.cy = read_number(position, f.cy);
+      p.x2 = read_number(position, f.x2);
+      p.y2 = read_number(position, f.y2);
     }
-    py::object element = get(entry, "element");
+    py::object element = get(entry, f.element.key);
     if (!element.is_none()) {
-      py::object attributes = get(element, "attributes");
+      py::object attributes = get(element, f.attributes.key);
       if (!attributes.is_none()) {
-        for (std::size_t i = 0; i < spatial::kAnchorAttributes.size(); ++i) {
-          const std::string name(spatial::kAnchorAttributes[i]);
-          v.anchor_attributes[i] = store(get_text(attributes, name.c_str()));
+        for (std::size_t i = 0; i < f.anchor_attributes.size(); ++i) {
+          v.anchor_attributes[i] = view(get(attributes, f.anchor_attributes[i].key));
         }
       }
-      v.xpath = store(get_text(element, "xpath"));
+      v.xpath = view(get(element, f.xpath.key));
     }
     return v;
   }
 
   // A text key of the entry: nullopt when missing or None, refused when not a str.
-  std::optional<std::string_view> text(py::handle entry, const char* key) {
-    py::object value = get(entry, key);
+  std::optional<std::string_view> text(py::handle entry, const Field& field) {
+    py::object value = get(entry, field.key);
     if (value.is_none()) return std::nullopt;
     if (!PyUnicode_Check(value.ptr())) {
-      PyErr_Format(PyExc_TypeError, "entry value '%s' must be str, not %.200s", key,
+      PyErr_Format(PyExc_TypeError, "entry value '%s' must be str, not %.200s", field.name,
                    Py_TYPE(value.ptr())->tp_name);
       throw py::error_already_set();
     }
-    return texts_.emplace_back(to_utf8(value));
+    return view(value);
   }
 
-  std::string_view store(std::optional<std::string> t) {
-    if (!t) return {};
-    return texts_.emplace_back(std::move(*t));
+  // The UTF-8 of a str (held, so the view stays valid), "" for anything else.
+  std::string_view view(py::object value) {
+    if (!PyUnicode_Check(value.ptr())) return {};
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size)) {
+      held_.push_back(std::move(value));
+      return {data, static_cast<std::size_t>(size)};
+    }
+    PyErr_Clear();  // lone surrogates: the copy that keeps them
+    return copies_.emplace_back(to_utf8(value));
   }
 
   std::vector<py::object> entries_;
   std::vector<spatial::EntryView> views_;
-  std::deque<std::string> texts_;  // stable addresses for the views
+  std::vector<py::object> held_;
+  std::deque<std::string> copies_;
 };
 
 std::optional<std::string> optional_text(py::handle value) {
@@ -152,10 +186,10 @@ py::dict answer(const Matrix& m, const spatial::Resolution& res) {
   r["confidence"] = 1.0;
   r["element"] = m.element(res.element);
   if (res.shape == Shape::Relation) {
-    r["anchor_text"] = get(m.entry(res.anchor), "searchable");
+    r["anchor_text"] = get(m.entry(res.anchor), fields().searchable.key);
     r["ordinal"] = py::int_(res.ordinal);
     r["type_relaxed"] = py::bool_(res.type_relaxed);
-    r["actual_type"] = res.type_relaxed ? get(m.entry(res.element), "element_type")
+    r["actual_type"] = res.type_relaxed ? get(m.entry(res.element), fields().element_type.key)
                                         : text_or_none(res.type_filter);
   }
   r["candidates"] = m.elements(res.candidates);

@@ -319,7 +319,7 @@ std::vector<std::size_t> rank(std::span<const EntryView> entries,
   // Without an ordinal "next to" means the first entry in the row; the other
   // relations answer every qualifying entry, best first.
   if (!ordinal) {
-    if (s == "next_to" && kept.size() > 1) kept.resize(1);
+    if (s == "next_to" && kept.size() > 1) kept.erase(kept.begin() + 1, kept.end());
     return kept;
   }
   // An ordinal picks one entry; there is no 0th or negative one.
