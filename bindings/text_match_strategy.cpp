@@ -532,10 +532,13 @@ SpatialCall spatial(Reader& reader, std::string_view target, std::string_view ex
                     py::handle text_elements, py::handle dom_elements) {
   SpatialCall call;
   call.texts = reader.records(text_elements, "text_elements", kSpatial);
-  std::optional<std::span<const core::Record>> elements;
+  // The element records are read only when no text element is the anchor.
+  core::ElementSource elements;
   if (!dom_elements.is_none()) {
-    call.elements = reader.records(dom_elements, "dom_elements", kSpatial);
-    elements = std::span<const core::Record>(call.elements.views);
+    elements = [&]() -> std::optional<std::span<const core::Record>> {
+      call.elements = reader.records(dom_elements, "dom_elements", kSpatial);
+      return std::span<const core::Record>(call.elements.views);
+    };
   }
   call.answer = core::verify_spatial_text(target, expected, call.texts.views, elements);
   return call;

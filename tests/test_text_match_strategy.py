@@ -651,6 +651,12 @@ def test_element_anchors_by_text_then_by_aria_label():
     assert r["element"] is value and r["verified"] is True
     r = S._resolve_verify_spatial_text("right of quantity", "42", [], [by_label])
     assert r["element"] is by_label and r["resolved"] is True and r["verified"] is False
+    wide = el("", tag="input", box=(0, 100, 500, 200), aria__label="Quantity")
+    r = S._resolve_verify_spatial_text("right of quantity", "42", [], [wide, by_label])
+    assert r["element"] is by_label   # of two labelled anchors, the smaller box
+    text_wins = el("quantity", tag="button", box=(0, 0, 900, 900))
+    r = S._resolve_verify_spatial_text("right of quantity", "42", [], [by_label, text_wins])
+    assert r["element"] is text_wins  # an element's text is tried before any aria-label
     unplaced = dict(by_label, xpath="")
     r = S._resolve_verify_spatial_text("right of quantity", "42", [value], [unplaced])
     assert r["state"]["actual"] == "anchor 'quantity' not found"

@@ -79,6 +79,21 @@ bool is_ascii_space(unsigned char b) {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
+// str.strip(): ASCII white space is cut byte by byte, and only a text that
+// still begins or ends outside ASCII (a no-break space, say) needs decoding.
+std::string_view trim(std::string_view s) {
+  std::size_t begin = 0;
+  std::size_t end = s.size();
+  while (begin < end && is_ascii_space(static_cast<unsigned char>(s[begin]))) ++begin;
+  while (end > begin && is_ascii_space(static_cast<unsigned char>(s[end - 1]))) --end;
+  s = s.substr(begin, end - begin);
+  if (!s.empty() && (static_cast<unsigned char>(s.front()) >= 0x80 ||
+                     static_cast<unsigned char>(s.back()) >= 0x80)) {
+    return text::strip(s);
+  }
+  return s;
+}
+
 // Calls `word(w)` for each word of `s` as str.split() finds them, reading the
 // characters of `extra` as white space too.
 template <typename Word>
@@ -180,7 +195,7 @@ class Matcher {
   bool exact(const Record& r) {
     return each_surface(r, include_label_, scratch_, [&](std::string_view surface) {
       lower_into(surface, lowered_);
-      return text::strip(lowered_) == target_;
+      return trim(lowered_) == target_;
     });
   }
 
@@ -336,10 +351,10 @@ bool starts_with_lowered(std::string_view s, std::string_view prefix) {
 // The first line of a text, as an anchor is compared: trimmed, lower-cased,
 // cut at the first newline and trimmed again.
 std::string_view first_line(std::string_view text, std::string& buffer) {
-  lower_into(text::strip(text), buffer);
+  lower_into(trim(text), buffer);
   std::string_view line(buffer);
   line = line.substr(0, line.find('\n'));
-  return text::strip(line);
+  return trim(line);
 }
 
 struct Centre {
@@ -513,7 +528,7 @@ Resolution find_exact_text(std::string_view target, std::span<const Record> text
   std::vector<std::size_t> exact;
   std::string lowered;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    lower_into(text::strip(texts[i].text), lowered);
+    lower_into(trim(texts[i].text), lowered);
     if (lowered == wanted) exact.push_back(i);
   }
   std::vector<std::size_t> contains = containing(target, texts);
@@ -596,12 +611,11 @@ std::string norm_amount(std::string_view s) {
       rest.remove_prefix(1);
     }
   }
-  return std::string(text::strip(out));
+  return std::string(trim(out));
 }
 
 Spatial verify_spatial_text(std::string_view target, std::string_view expected,
-                            std::span<const Record> texts,
-                            std::optional<std::span<const Record>> elements) {
+                            std::span<const Record> texts, const ElementSource& elements) {
   Spatial out;
 
   // "right of the Total": the direction phrase, then the anchor text.
@@ -611,7 +625,7 @@ Spatial verify_spatial_text(std::string_view target, std::string_view expected,
     if (starts_with_lowered(target, p.phrase) && target.size() > p.phrase.size() &&
         target[p.phrase.size()] == ' ') {
       out.direction = p.direction;
-      anchor = text::strip(target.substr(p.phrase.size()));
+      anchor = trim(target.substr(p.phrase.size()));
       for (std::string_view article : {"the ", "a ", "an "}) {
         if (starts_with_lowered(anchor, article)) anchor.remove_prefix(article.size());
       }
@@ -626,26 +640,31 @@ Spatial verify_spatial_text(std::string_view target, std::string_view expected,
   out.anchor_text = anchor;
   const std::string anchor_lower = text::lower(anchor);
 
-  // The anchor reads exactly as the anchor text, and has a place on the page.
+  // The anchor reads exactly as the anchor text, and has a place on the page:
+  // first a text element by its first line, then an element record by its
+  // text and, failing that, by its aria-label.
   auto placed = [](const Record& r) { return !r.xpath.empty() && r.box.truthy; };
   std::string buffer;
   std::vector<std::size_t> matches;
   Source source = Source::Texts;
+  std::span<const Record> anchors = texts;
   for (std::size_t i = 0; i < texts.size(); ++i) {
     if (placed(texts[i]) && first_line(texts[i].text, buffer) == anchor_lower) matches.push_back(i);
   }
-  if (matches.empty() && elements && !elements->empty()) {
+  if (matches.empty()) {
+    const std::optional<std::span<const Record>> given = elements ? elements() : std::nullopt;
     source = Source::Elements;
-    for (std::size_t i = 0; i < elements->size(); ++i) {
-      const Record& r = (*elements)[i];
-      lower_into(text::strip(r.text), buffer);
-      if (placed(r) && text::strip(buffer) == anchor_lower) matches.push_back(i);
+    anchors = given ? *given : std::span<const Record>();
+    auto reads_as_anchor = [&](std::string_view surface) {
+      lower_into(trim(surface), buffer);
+      return trim(buffer) == anchor_lower;
+    };
+    for (std::size_t i = 0; i < anchors.size(); ++i) {
+      if (placed(anchors[i]) && reads_as_anchor(anchors[i].text)) matches.push_back(i);
     }
     if (matches.empty()) {
-      for (std::size_t i = 0; i < elements->size(); ++i) {
-        const Record& r = (*elements)[i];
-        lower_into(text::strip(r.aria_label()), buffer);
-        if (placed(r) && text::strip(buffer) == anchor_lower) matches.push_back(i);
+      for (std::size_t i = 0; i < anchors.size(); ++i) {
+        if (placed(anchors[i]) && reads_as_anchor(anchors[i].aria_label())) matches.push_back(i);
       }
     }
   }
@@ -656,7 +675,6 @@ Spatial verify_spatial_text(std::string_view target, std::string_view expected,
   }
 
   // Of several, the smallest box; the first of equal ones.
-  std::span<const Record> anchors = source == Source::Texts ? texts : *elements;
   std::size_t best = matches.front();
   double best_area = 0.0;
   for (std::size_t k = 0; k < matches.size(); ++k) {
@@ -722,7 +740,7 @@ Spatial verify_spatial_text(std::string_view target, std::string_view expected,
   out.outcome = Spatial::Outcome::Found;
   out.candidates.reserve(candidates.size());
   for (const Candidate& c : candidates) out.candidates.push_back(c.index);
-  out.actual = text::strip(texts[out.candidates.front()].text);
+  out.actual = trim(texts[out.candidates.front()].text);
   // Either text may hold the other: '$29.00' verifies against '29.00 USD'.
   const std::string want = norm_amount(expected);
   const std::string got = norm_amount(out.actual);

@@ -124,7 +124,7 @@ TEST(VerifySpatialText, FindsTheNearestTextInEachDirection) {
       {"below Nothing", O::NoAnchor, {}},   {"beside Total", O::BadTarget, {}},
   };
   for (const Case& c : cases) {
-    match::Spatial s = match::verify_spatial_text(c.target, "x", texts, std::nullopt);
+    match::Spatial s = match::verify_spatial_text(c.target, "x", texts, nullptr);
     EXPECT_EQ(s.outcome, c.outcome) << c.target;
     EXPECT_EQ(s.candidates, c.candidates) << c.target;
   }
@@ -133,7 +133,7 @@ TEST(VerifySpatialText, FindsTheNearestTextInEachDirection) {
 TEST(VerifySpatialText, AnAnchorWithoutAFullBoxRaisesKeyError) {
   std::vector<match::Record> texts = {rec("Total")};
   texts[0].box.height = {};
-  EXPECT_THROW(match::verify_spatial_text("right of Total", "", texts, std::nullopt),
+  EXPECT_THROW(match::verify_spatial_text("right of Total", "", texts, nullptr),
                marrowlane::KeyError);
 }
 

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -179,10 +180,12 @@ struct Spatial {
   bool verified = false;
 };
 
-// `elements` is nullopt when the caller gave none.
+// The element records, asked for at most once and only when no text element
+// reads as the anchor; nullopt when the caller gave none.
+using ElementSource = std::function<std::optional<std::span<const Record>>()>;
+
 Spatial verify_spatial_text(std::string_view target, std::string_view expected,
-                            std::span<const Record> texts,
-                            std::optional<std::span<const Record>> elements);
+                            std::span<const Record> texts, const ElementSource& elements);
 
 // Lower-cases, drops currency signs and thousands separators, trims.
 std::string norm_amount(std::string_view text);
