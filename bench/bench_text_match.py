@@ -70,6 +70,8 @@ STEPS = [
                 "_literal_target": True}),
     ("verify text", {"action": "verify_text_present", "target": "Products", "value": None,
                      "_literal_target": True}),
+    ("verify next", {"action": "verify_spatial_text", "target": "next to Products",
+                     "value": "$29.00", "_literal_target": False}),
 ]
 
 
