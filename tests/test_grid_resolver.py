@@ -90,6 +90,11 @@ def test_module_tables_constants_and_docstrings():
     ("aboveground link", ("ground link", "above", "link", None, None, None)),
     ("button next  to save", (None, None, "button", None, None, None)),
     ("SECOND Save\u00a0Button", (None, None, "button", 2, "save", None)),
+    # Articles leave the anchor once each, in the order the, a, an.
+    ("x above the a y", ("y", "above", None, None, None, "x")),
+    ("x above a the y", ("the y", "above", None, None, None, "x")),
+    ("x above them", ("them", "above", None, None, None, "x")),
+    ("", (None, None, None, None, None, None)),
 ])
 def test_parse_target(target, expected):
     assert _parse_target(target) == expected

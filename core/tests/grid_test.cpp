@@ -53,63 +53,6 @@ TEST(Number, SortOrderPutsNanLast) {
   EXPECT_TRUE(sorts_before(F(-1.5), I(-1)));
 }
 
-TEST(ElementType, RoleThenButtonInputsThenTagTable) {
-  struct Case {
-    std::string_view tag, role, input_type, want;
-  } cases[] = {
-      {"input", "", "submit", "button"},
-      {"input", "", "reset", "button"},
-      {"input", "", "checkbox", "input"},
-      {"textarea", "", "", "input"},
-      {"select", "", "", "select"},
-      {"a", "", "", "link"},
-      {"span", "", "", "span"},
-      {"", "", "", ""},
-      {"a", "button", "", "button"},
-      {"input", "textbox", "submit", "textbox"},
-      {"div", "combobox", "", "combobox"},
-      // Roles are compared as written: "Button" is no role we know.
-      {"a", "Button", "", "link"},
-      {"input", "checkbox", "", "input"},
-      {"button", "", "submit", "button"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(element_type(c.tag, c.role, c.input_type), c.want)
-        << c.tag << " role=" << c.role << " type=" << c.input_type;
-  }
-}
-
-TEST(Position, CentresAreFloatsAndEdgesKeepTheirKind) {
-  Position p = position(Box{I(10), I(20), I(5), I(4)});
-  EXPECT_FALSE(p.cx.is_integer());
-  EXPECT_EQ(p.cx.as_double(), 12.5);
-  EXPECT_EQ(p.cy.as_double(), 22.0);
-  EXPECT_FALSE(p.cy.is_integer());
-  ASSERT_TRUE(p.x2.is_integer());
-  EXPECT_EQ(p.x2.as_integer(), 15);
-  EXPECT_EQ(p.y2.as_integer(), 24);
-
-  p = position(Box{F(10.5), I(20), std::nullopt, std::nullopt});
-  EXPECT_EQ(p.w.as_integer(), 0);
-  EXPECT_EQ(p.cx.as_double(), 10.5);
-  EXPECT_FALSE(p.x2.is_integer());
-  EXPECT_EQ(p.x2.as_double(), 10.5);
-  EXPECT_TRUE(p.y2.is_integer());
-
-  p = position(Box{});
-  EXPECT_TRUE(p.x.is_integer());
-  EXPECT_FALSE(p.cx.is_integer());
-  EXPECT_EQ(p.cx.as_double(), 0.0);
-}
-
-TEST(Searchable, JoinsTheNonEmptySurfaces) {
-  EXPECT_EQ(searchable({"Save", "Save", "", "", "save-btn"}), "Save Save save-btn");
-  EXPECT_EQ(searchable({}), "");
-  EXPECT_EQ(searchable({"", "", "Search", "Type here", ""}), "Search Type here");
-  // Only the ends are stripped; inner white space of a surface stays.
-  EXPECT_EQ(searchable({"  a  b ", "", "", "", "\tc\n"}), "a  b  \tc");
-}
-
 Record at(Number x, Number y, std::string_view tag = "button", std::string_view text = "") {
   Record r;
   r.has_box = true;
@@ -127,35 +70,6 @@ TEST(Build, SortsByTopThenLeftWithoutRows) {
   ASSERT_EQ(entries.size(), 4u);
   const std::size_t want[] = {0, 3, 1, 2};
   for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(entries[i].source, want[i]) << i;
-}
-
-TEST(Build, EqualCornersKeepElementsBeforeTextsInInputOrder) {
-  const Record elements[] = {at(I(5), I(5), "a"), at(I(5), I(5), "button")};
-  const Record texts[] = {at(I(5), I(5), "span", "Hi"), at(I(0), I(5), "span", "Lo")};
-  const auto entries = build(elements, texts);
-  ASSERT_EQ(entries.size(), 4u);
-  EXPECT_TRUE(entries[0].is_anchor_only);  // x 0 comes first
-  EXPECT_EQ(entries[1].element_type, "link");
-  EXPECT_EQ(entries[2].element_type, "button");
-  EXPECT_TRUE(entries[3].is_anchor_only);
-  EXPECT_EQ(entries[3].searchable, "Hi");
-  for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].index, i);
-}
-
-TEST(Build, CountsOrdinalsPerTypeAndSkipsRecordsWithoutBoxes) {
-  Record no_box = at(I(0), I(0));
-  no_box.has_box = false;
-  const Record elements[] = {at(I(0), I(0)), at(I(0), I(10), "a"), no_box, at(I(0), I(20))};
-  const Record texts[] = {at(I(0), I(5), "p", "t"), no_box};
-  const auto entries = build(elements, texts);
-  ASSERT_EQ(entries.size(), 4u);
-  const std::pair<std::string_view, std::size_t> want[] = {
-      {"button", 1}, {"text", 1}, {"link", 1}, {"button", 2}};
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(entries[i].element_type, want[i].first);
-    EXPECT_EQ(entries[i].order_in_type, want[i].second);
-  }
-  EXPECT_EQ(entries[3].source, 3u);
 }
 
 TEST(Build, NanCoordinatesSortLastWithoutBreakingTheOrder) {

@@ -10,62 +10,7 @@
 namespace marrowlane::spatial {
 namespace {
 
-using Opt = std::optional<std::string>;
 Number I(std::int64_t v) { return Number::integer(v); }
-
-TEST(Normalize, DropsCaseSpacesAndHyphensOnly) {
-  EXPECT_EQ(normalize("Log In"), "login");
-  EXPECT_EQ(normalize("log-in"), "login");
-  EXPECT_EQ(normalize("e-mail address"), "emailaddress");
-  EXPECT_EQ(normalize("A\tB_C"), "a\tb_c");
-  EXPECT_EQ(normalize("ÉCOLE Straße"), "écolestraße");
-}
-
-TEST(ParseTarget, SplitsTheTargetIntoItsParts) {
-  const std::nullopt_t none = std::nullopt;
-  struct Case {
-    std::string_view target;
-    Opt anchor, relation, type_filter;
-    std::optional<std::int64_t> ordinal;
-    Opt search_text, target_text;
-  } cases[] = {
-      {"button next to login", "login", "next_to", "button", none, none, none},
-      {"second login", none, none, none, 2, "login", none},
-      {"first input", none, none, "input", 1, none, none},
-      {"Add to cart near Blue Backpack", "blue backpack", "near", none, none, none, "add to cart"},
-      {"2nd button next to Email", "email", "next_to", "button", 2, none, none},
-      {"link under the header image", "header image", "below", "link", none, none, none},
-      {"the field below the login button", "login button", "below", "button", none, none,
-       "the field"},
-      {"2nd login button", none, none, "button", 2, "login", none},
-      {"nearby button", "by button", "near", "button", none, none, none},
-      {"button near", "", "near", "button", none, none, none},
-      {"first button near", "", "near", "button", 1, none, none},
-      {"third", none, none, none, 3, none, none},
-      {"sixth button", none, none, "button", none, none, none},
-      // Longer keywords first; keywords match inside words; case folds first.
-      {"link right of next to x", "next to x", "right", "link", none, none, none},
-      {"x underline", "line", "below", none, none, none, "x"},
-      {"BUTTON LEFT OF SAVE", "save", "left", "button", none, none, none},
-      {"next  to save", none, none, none, none, none, none},
-      // Articles: each once, in order.
-      {"x above the a y", "y", "above", none, none, none, "x"},
-      {"x above a the y", "the y", "above", none, none, none, "x"},
-      {"x above them", "them", "above", none, none, none, "x"},
-      {"first link near the", "the", "near", "link", 1, none, none},
-      {"", none, none, none, none, none, none},
-  };
-  for (const Case& c : cases) {
-    const Target t = parse_target(c.target);
-    SCOPED_TRACE(std::string(c.target));
-    EXPECT_EQ(t.anchor, c.anchor);
-    EXPECT_EQ(t.relation, c.relation);
-    EXPECT_EQ(t.type_filter, c.type_filter);
-    EXPECT_EQ(t.ordinal, c.ordinal);
-    EXPECT_EQ(t.search_text, c.search_text);
-    EXPECT_EQ(t.target_text, c.target_text);
-  }
-}
 
 TEST(DomDistance, CountsEveryAgreeingPosition) {
   struct Case {
@@ -142,48 +87,6 @@ struct Matrix {
   }
   std::string text_of(std::size_t i) const { return items[i].text; }
 };
-
-TEST(FindAnchor, PrefersTextThenAttributesThenPrefixesThenSmallBoxes) {
-  struct Case {
-    const char* name;
-    std::vector<Item> items;
-    std::string anchor;
-    std::optional<std::size_t> want;
-  } cases[] = {
-      {"interactive beats text",
-       {{"Login", "text", 0, 0, 50, 20, true}, {"Login", "button", 0, 50}},
-       "login",
-       1},
-      {"placeholder when no text",
-       {{"", "input", 0, 0, 50, 20, false, "Email"}, {"Go", "button", 0, 50}},
-       "email",
-       0},
-      {"text beats placeholder",
-       {{"", "input", 0, 0, 50, 20, false, "Email"}, {"Email", "text", 0, 50, 50, 20, true}},
-       "email",
-       1},
-      {"exact beats prefix",
-       {{"Save changes", "button", 0, 0, 5, 5}, {"Save", "button", 0, 50}},
-       "save",
-       1},
-      {"smaller prefix box",
-       {{"Save changes", "button", 0, 0, 50, 20}, {"Save copy", "button", 0, 50, 10, 10}},
-       "save",
-       1},
-      {"equal areas: reading order",
-       {{"Save changes", "button", 0, 0}, {"Save copy", "button", 0, 50}},
-       "save",
-       0},
-      {"count after the word", {{"Logins", "link", 0, 0}, {"total(3)", "text", 0, 50}}, "total", 1},
-      {"no longer word", {{"Logins", "link", 0, 0}}, "login", std::nullopt},
-      {"placeholder prefix", {{"", "input", 0, 0, 50, 20, false, "Email address"}}, "email", 0},
-      {"nothing", {{"Go", "button", 0, 0}}, "stop", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    const Matrix m(c.items);
-    EXPECT_EQ(find_anchor(m.views, c.anchor), c.want) << c.name;
-  }
-}
 
 // Answers of rank() as the texts of the entries, best first.
 std::vector<std::string> ranked(const Matrix& m, std::size_t anchor, std::string_view strategy,
