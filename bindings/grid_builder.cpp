@@ -66,12 +66,14 @@ struct Reading {
 
 class Reader {
  public:
-  // The `bounding_box` is read only when it is truthy, as an entry needs it.
+  // A record without a (truthy) `bounding_box` makes no entry and is not
+  // read further; the box itself is read last, after the texts.
   Reading read(py::handle record) {
-    Reading r = read_texts(record);
     py::object bb = get(record, keys().bounding_box);
-    r.view.has_box = truthy(bb);
-    if (r.view.has_box) r.view.box = read_box(bb, r.box);
+    if (!truthy(bb)) return Reading{};
+    Reading r = read_texts(record);
+    r.view.has_box = true;
+    r.view.box = read_box(bb, r.box);
     return r;
   }
 

@@ -173,7 +173,8 @@ def test_entries_hold_the_callers_records_in_key_order():
 
 def test_records_without_a_box_are_skipped():
     dom = [{"tag": "button"}, dict(element(), bounding_box=None), dict(element(), bounding_box={}),
-           dict(element(), bounding_box=0), element("a", "kept")]
+           dict(element(), bounding_box=0), element("a", "kept"),
+           {"attributes": 5, "bounding_box": None}]  # not read further
     texts = [{"text": "no box"}, dict(text_element("t"), bounding_box={})]
     matrix = GridBuilder(dom, texts).build()
     assert [e["element"] for e in matrix] == [dom[4]]
