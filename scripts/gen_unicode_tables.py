@@ -1,7 +1,8 @@
 """Writes the character tables of the text helpers, read off the Python that builds the package.
 
 Case-insensitive matching must agree with str.lower(), white space with
-str.split()/str.strip(), and quoted literals with repr(); taking the tables
+str.split()/str.strip(), digits with str.isdecimal() (the regular expression
+\\d), and quoted literals with repr(); taking the tables
 from the interpreter itself keeps the engine and the Python side in step.
 """
 
@@ -34,6 +35,7 @@ def main(path):
             lower.append((cp, [ord(x) for x in low]))
     spaces = [cp for cp in range(MAX) if chr(cp).isspace()]
     unprintable = ranges(lambda cp: not chr(cp).isprintable())
+    decimal = ranges(lambda cp: chr(cp).isdecimal())
     # Final sigma: CPython lowers a capital sigma to the final form when a cased
     # letter comes before it and none after, case-ignorable characters skipped.
     # Both properties are read back from lower() itself.
@@ -67,6 +69,7 @@ def main(path):
                 % ", ".join("0x%X" % cp for cp in spaces))
         f.write("struct Range { char32_t lo, hi; };\n")
         for name, rs in (("kUnprintable", unprintable),
+                         ("kDecimal", decimal),
                          ("kCased", ranges_of(cased)),
                          ("kCaseIgnorable", ranges_of(ignorable))):
             f.write("inline constexpr Range %s[] = {\n" % name)

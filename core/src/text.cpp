@@ -156,6 +156,8 @@ bool is_space(char32_t cp) {
 
 bool is_printable(char32_t cp) { return !in_ranges(kUnprintable, cp); }
 
+bool is_decimal(char32_t cp) { return in_ranges(kDecimal, cp); }
+
 std::string lower(std::string_view s) {
   if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
     std::string out(s);

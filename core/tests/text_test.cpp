@@ -92,3 +92,12 @@ TEST(Utf8, CountsAndCutsWholeCharacters) {
   EXPECT_TRUE(t::icontains("Welcome \xC3\x9C" "BER", "\xC3\xBC" "ber"));
   EXPECT_TRUE(t::iequals("LOGIN", "login"));
 }
+
+TEST(Digits, DecimalAsPythonIsdecimal) {
+  EXPECT_TRUE(t::is_decimal(U'7'));
+  EXPECT_TRUE(t::is_decimal(0x663));    // ARABIC-INDIC DIGIT THREE
+  EXPECT_TRUE(t::is_decimal(0xFF19));   // FULLWIDTH DIGIT NINE
+  EXPECT_FALSE(t::is_decimal(0xB2));    // SUPERSCRIPT TWO: a digit, not decimal
+  EXPECT_FALSE(t::is_decimal(0x2167));  // ROMAN NUMERAL EIGHT
+  EXPECT_FALSE(t::is_decimal(U'x'));
+}

@@ -25,6 +25,7 @@ std::string_view first_chars(std::string_view s, std::size_t n);
 
 bool is_space(char32_t cp);  // str.isspace()
 bool is_printable(char32_t cp);  // str.isprintable()
+bool is_decimal(char32_t cp);    // str.isdecimal(): what the regular expression \d accepts
 
 std::string lower(std::string_view s);  // str.lower()
 
