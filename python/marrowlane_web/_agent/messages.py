@@ -15,15 +15,18 @@ def name_of(record):
     """The name a person would use for a record: its text, else its label or attributes."""
     if not isinstance(record, dict):
         return ""
-    text = record.get("text")
-    if isinstance(text, str) and text.strip():
-        return _clip(text.strip().splitlines()[0])
+    names = []
     attributes = record.get("attributes")
     if isinstance(attributes, dict):
-        for key in _NAME_ATTRIBUTES:
-            value = attributes.get(key)
-            if isinstance(value, str) and value.strip():
-                return _clip(value.strip())
+        names = [attributes.get(key) for key in _NAME_ATTRIBUTES]
+    text = record.get("text")
+    if record.get("tag") == "select":  # its text is every option: its label names it better
+        names.append(text)
+    else:
+        names.insert(0, text)
+    for name in names:
+        if isinstance(name, str) and name.strip():
+            return _clip(name.strip().splitlines()[0])
     return ""
 
 

@@ -1,8 +1,8 @@
 """One handler per action of the step language, and the loop that lets a page settle.
 
 A step whose target is not on the page yet is tried again on a fresh read of
-the page until its time runs out; only then does it fail, with the message of
-its last attempt.
+the page until its time runs out (and at least twice); only then does it
+fail, with the message of its last attempt.
 """
 
 import time
@@ -64,7 +64,9 @@ def run_step(ctx, step):
 
 def _settle(ctx, attempt):
     deadline = time.monotonic() + ctx.timeout
+    tries = 0
     while True:
+        tries += 1
         try:
             ctx.page.wait_for_load_state("domcontentloaded", timeout=_ms(deadline))
         except PlaywrightError:
@@ -77,7 +79,9 @@ def _settle(ctx, attempt):
             outcome = attempt(elements, texts, deadline)
         if isinstance(outcome, Done):
             return outcome.value
-        if time.monotonic() >= deadline:
+        # A read of a large page can outlast the step's time: a step is tried at
+        # least twice, so that it sees the page as it is when its time is up.
+        if time.monotonic() >= deadline and tries >= 2:
             raise StepFailed(outcome.message)
         ctx.page.wait_for_timeout(POLL_SECONDS * 1000)
 
@@ -110,7 +114,8 @@ def _locate(ctx, record):
 
 
 def _name(record, target):
-    return messages.name_of(record) or target
+    """How a message names an element: by the words of the step, else by what it shows."""
+    return target or messages.name_of(record)
 
 
 # -- acting on elements ----------------------------------------------------------------
@@ -236,7 +241,7 @@ def _verify_element(ctx, step, parsed):
             holds = bool(found.result.get("verified"))
         if holds:
             return Done()
-        name = _name(element, target)
+        name = messages.name_of(element) or target
         also = "" if name.casefold() == target.casefold() else f" (the element found: {name!r})"
         if wanted == "visible":
             return Miss(f"{target!r} is present but not visible{also}.")

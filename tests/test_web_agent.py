@@ -1,0 +1,320 @@
+"""WebAgent in Chromium on local pages: every action, settling, failures and their records.
+
+Most tests drive the shared test page (tests/conftest.py) through an agent that
+borrows it; the agent that owns its own Playwright and browser is run in a
+separate interpreter, since one thread holds one Playwright at a time.
+"""
+
+import base64
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import time
+
+import pytest
+
+pytest.importorskip("playwright.sync_api")
+
+from marrowlane_web import WebAgent  # noqa: E402
+from marrowlane_web._agent.engine import spatial_target, with_ordinal  # noqa: E402
+from marrowlane_web.engine.agent.step_parser import StepParser  # noqa: E402
+
+PAGES = pathlib.Path(__file__).parent / "pages_agent"
+SHOP = (PAGES / "shop.html").resolve().as_uri()
+PYTHON_DIR = pathlib.Path(__file__).resolve().parents[1] / "python"
+
+
+@pytest.fixture
+def agent(page):
+    page.goto(SHOP)
+    agent = WebAgent(page=page, timeout=2)
+    yield agent
+    agent.close()
+
+
+def status(agent):
+    return agent.page.inner_text("#status")
+
+
+# -- acting -----------------------------------------------------------------------------
+
+ACTIONS = [
+    # steps, JavaScript that reads the outcome, the outcome wanted
+    (['type standard_user into "Username"'], "document.getElementById('user').value", "standard_user"),
+    (["click the Login button"], "document.getElementById('status').textContent", "Logged in"),
+    (['select Canada from "Country"'], "document.getElementById('country').value", "CA"),
+    (['select "united states" from "Country"'], "document.getElementById('country').value", "US"),
+    (['select US from "Country"'], "document.getElementById('country').value", "US"),
+    (['hover "Menu"'], "document.getElementById('menu').className", "open"),
+    (['type a into "Username"', "press Enter"], "document.getElementById('keys').textContent", "Last key: Enter"),
+    (['type a into "Username"', "press escape"], "document.getElementById('keys').textContent", "Last key: Escape"),
+    (['type ab into "Username"', "sendkeys Backspace"], "document.getElementById('user').value", "a"),
+    (['type ab into "Username"', "sendkeys cd"], "document.getElementById('user').value", "abcd"),
+    (['click the 2nd "Add"'], "document.getElementById('status').textContent", "Picked Beta"),
+    (['click third "Add"'], "document.getElementById('status').textContent", "Picked Gamma"),
+    (['click the button next to "Gamma"'], "document.getElementById('status').textContent", "Picked Gamma"),
+    (['click "Add" below "Alpha"'], "document.getElementById('status').textContent", "Picked Beta"),
+    (['navigate "next.html"'], "location.pathname.split('/').pop()", "next.html"),
+    (['click "Next page"'], "document.querySelector('h1').textContent", "Second page"),
+]
+
+
+@pytest.mark.parametrize("steps, probe, wanted", ACTIONS, ids=[" / ".join(a[0]) for a in ACTIONS])
+def test_actions_work_on_the_page(agent, steps, probe, wanted):
+    for step in steps:
+        assert agent.run(step) is None
+    if wanted == "Second page":
+        agent.page.wait_for_load_state()
+    assert agent.page.evaluate(probe) == wanted
+    assert [s["status"] for s in agent._steps] == ["passed"] * len(steps)
+
+
+PASSING_CHECKS = [
+    'verify "Login" is present',
+    "verify the Login button is visible",
+    'verify "Login" is enabled',
+    'verify "Place order" is disabled',
+    'verify "Chat" is present',
+    'verify text "Agent page" is present',
+    'verify text "Idle" is visible',
+    'verify text next to "Total" is $29.00',
+    "verify text right of Widget is 12.50",
+    'find text "Gam"',
+    "find exact text Total",
+]
+
+
+@pytest.mark.parametrize("step", PASSING_CHECKS)
+def test_checks_that_hold_pass(agent, step):
+    agent.run(step)
+    assert agent._steps == [{"instruction": step, "status": "passed", "message": "", "screenshot": ""}]
+
+
+@pytest.mark.parametrize(
+    "step, text",
+    [
+        ('extract text right of "Total"', "$29.00"),
+        ('extract text below "Price"', "$12.50"),
+        ("extract text from the second item name", "Beta"),
+        ('find exact text "total"', "Total"),
+    ],
+)
+def test_extract_and_find_return_the_text(agent, step, text):
+    assert agent.run(step) == text
+
+
+def test_extract_reads_the_live_value_of_a_field(agent):
+    agent.run('type typed into "Username"')
+    assert agent.run('extract text from the field right of "Username"') == "typed"
+
+
+def test_wait_waits(agent):
+    start = time.monotonic()
+    agent.run("wait 300")
+    assert time.monotonic() - start >= 0.3
+
+
+def test_several_lines_run_as_several_steps(agent):
+    agent.run('type x into "Username"\n\n  click the Login button  \n')
+    assert [s["instruction"] for s in agent._steps] == ['type x into "Username"', "click the Login button"]
+    assert status(agent) == "Logged in"
+
+
+# -- settling -----------------------------------------------------------------------------
+
+
+def test_a_step_waits_for_its_target_to_appear(agent):
+    agent.run('click "Load later"')
+    start = time.monotonic()
+    agent.run("click Continue")
+    assert time.monotonic() - start >= 0.5
+    assert status(agent) == "Late clicked"
+
+
+def test_a_step_fails_once_its_time_is_up(agent, monkeypatch):
+    reads = []
+    read = agent._engine.read
+    monkeypatch.setattr(agent._engine, "read", lambda: reads.append(1) or read())
+    agent.timeout = 0.4
+    start = time.monotonic()
+    with pytest.raises(AssertionError, match="No element matches 'Never there'"):
+        agent.run('click "Never there"')
+    assert time.monotonic() - start >= 0.4
+    assert len(reads) >= 2  # read afresh until the time was up
+
+
+# -- failing steps ------------------------------------------------------------------------
+
+FAILURES = [
+    ('click "Checkout now"', ["No element matches 'Checkout now'.", "Nearest candidates:"]),
+    ('click "Chek out"', ["Nearest candidates: ", "'Chat'"]),
+    ('verify "Place order" is enabled', ["'Place order' is disabled, expected enabled."]),
+    ('verify "Login" is disabled', ["'Login' is enabled, expected disabled."]),
+    ('verify "Chat" is visible', ["'Chat' is present but not visible."]),
+    ('verify text "Nowhere" is present', ["No text contains 'Nowhere'."]),
+    ('verify text right of "Total" is $30.00', ["The text right of 'Total' is '$29.00', expected '$30.00'."]),
+    ('verify text below "Totals" is 1', ["No text 'Totals' to look below.", "'Total'"]),
+    ('extract text left of "Item"', ["Nothing is left of 'Item'."]),
+    ('select Narnia from "Country"', ["'Country' has no option 'Narnia'.", "'Canada'"]),
+    ('select x from the Login button', ["No dropdown list matches 'Login button'."]),
+    ("find exact text Tota", ["No text equals 'Tota'.", "'Total'"]),
+    ("click the Place order button", ["Could not click 'Place order': it is disabled."]),
+    ("wait soon", ["milliseconds", "'soon'"]),
+    ("verify dialog says Hello", ["No dialog opened; expected one that says 'Hello'."]),
+    ("press NoSuchKey", ["Could not press 'NoSuchKey'"]),
+]
+
+
+@pytest.mark.parametrize("step, parts", FAILURES, ids=[f[0] for f in FAILURES])
+def test_a_failing_step_says_why(agent, step, parts):
+    agent.timeout = 0.3
+    with pytest.raises(AssertionError) as failure:
+        agent.run(step)
+    message = str(failure.value)
+    for part in parts:
+        assert part in message
+    assert agent._steps == [{"instruction": step, "status": "failed", "message": message, "screenshot": ""}]
+
+
+def test_a_failing_step_carries_a_screenshot_when_asked(agent):
+    agent.screenshots = True
+    agent.timeout = 0.2
+    agent.run('verify text "Agent page" is present')
+    with pytest.raises(AssertionError):
+        agent.run('click "Missing"')
+    passed, failed = agent._steps
+    assert passed["screenshot"] == ""
+    assert base64.b64decode(failed["screenshot"]).startswith(b"\x89PNG\r\n\x1a\n")
+
+
+@pytest.mark.parametrize("step", ["jump", "", "type into Search", "accept dialog now"])
+def test_a_step_the_parser_rejects_fails_with_its_message(agent, step):
+    with pytest.raises(ValueError) as rejection:
+        StepParser().parse(step)
+    with pytest.raises(AssertionError) as failure:
+        agent.run(step)
+    assert str(failure.value) == str(rejection.value)
+    assert agent._steps[-1]["status"] == "failed"
+    assert agent._steps[-1]["message"] == str(rejection.value)
+
+
+def test_a_step_that_is_not_text_is_refused(agent):
+    with pytest.raises(TypeError):
+        agent.run(None)
+    assert agent._steps == []
+
+
+# -- dialogs ------------------------------------------------------------------------------
+
+
+def test_a_dialog_is_accepted_and_can_be_checked_after(agent):
+    agent.run('click "Delete"')
+    agent.run("verify dialog says Delete everything?")
+    agent.run("accept dialog")
+    assert status(agent) == "Deleted"
+
+
+def test_a_dialog_is_dismissed_when_prepared_for(agent):
+    agent.run("dismiss dialog")
+    agent.run('click "Delete"')
+    agent.run("verify dialog says delete EVERYTHING")
+    assert status(agent) == "Kept"
+    agent.run('click "Delete"')  # the preparation served one dialog only
+    assert status(agent) == "Deleted"
+
+
+def test_dismissing_a_dialog_already_accepted_fails(agent):
+    agent.run('click "Delete"')
+    with pytest.raises(AssertionError, match="Put 'dismiss dialog' before the step that opens"):
+        agent.run("dismiss dialog")
+
+
+def test_an_alert_can_be_dismissed_after(agent):
+    agent.run('click "Save"')
+    agent.run("dismiss dialog")
+    agent.run("verify dialog says Saved!")
+
+
+def test_a_dialog_that_says_something_else_fails(agent):
+    agent.timeout = 0.3
+    agent.run('click "Save"')
+    with pytest.raises(AssertionError, match="The dialog says 'Saved!', expected 'Deleted'."):
+        agent.run("verify dialog says Deleted")
+
+
+# -- which path resolves a target ---------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "step, spatial",
+    [
+        ('click second button next to "Sign up"', "second button next to Sign up"),
+        ('click the 2nd button next to "Email"', "2nd button next to Email"),
+        ("click second login", "second login"),
+        ("extract text from the first price", "first price"),
+        ('type x into the field below "Name"', "field below Name"),
+        ('verify the button next to "Email" is enabled', "button next to Email"),
+        ("click the Login button", None),
+        ('click "Log in"', None),
+        ('click first "Sign up"', None),
+        ('click "Next to nothing"', None),
+        ("click Linear Light", None),
+        ("click Under", None),
+        ('verify text next to "Total" is 5', None),
+    ],
+)
+def test_relational_and_ordinal_targets_take_the_spatial_path(step, spatial):
+    parsed, word = with_ordinal(StepParser().parse(step), step)
+    assert spatial_target(parsed, word) == spatial
+
+
+# -- the agent that owns its browser ------------------------------------------------------
+
+_OWNED = """
+import json, sys
+from marrowlane_web import WebAgent
+agent = WebAgent(url=sys.argv[1], screenshots=True, timeout=1)
+agent.run('click the Login button')
+try:
+    agent.run('click "Nothing like this"')
+except AssertionError as exc:
+    failed = str(exc)
+page = agent.page
+agent.close()
+agent.close()
+print(json.dumps({"steps": [[s["status"], bool(s["screenshot"])] for s in agent._steps],
+                  "failed": failed, "page_closed": page.is_closed()}))
+"""
+
+
+def _python(code, *args):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(PYTHON_DIR), os.environ.get("PYTHONPATH", "")]))
+    done = subprocess.run([sys.executable, "-c", code, *args], capture_output=True, text=True, env=env, timeout=120)
+    assert done.returncode == 0, done.stderr
+    return done.stdout
+
+
+def test_an_agent_owns_and_releases_its_browser():
+    out = json.loads(_python(_OWNED, SHOP))
+    assert out["steps"] == [["passed", False], ["failed", True]]
+    assert out["failed"].startswith("No element matches 'Nothing like this'.")
+    assert out["page_closed"] is True
+
+
+def test_importing_the_package_does_not_load_playwright():
+    out = _python("import sys, marrowlane_web; print('playwright' in sys.modules)")
+    assert out.strip() == "False"
+
+
+@pytest.mark.parametrize(
+    "written, key",
+    [("Enter", "Enter"), ("enter", "Enter"), ("ESC", "Escape"), ("ctrl+a", "Control+a"),
+     ("Ctrl + Shift + Tab", "Control+Shift+Tab"), ("page down", "PageDown"), ("f5", "F5"),
+     ("x", "x"), ("hello", None), ("ctrl+hello", None), ("", None)],
+)
+def test_key_names_as_written_become_playwright_keys(written, key):
+    from marrowlane_web._agent.keys import key_combination
+
+    assert key_combination(written) == key
