@@ -160,7 +160,7 @@ FAILURES = [
     ('select Narnia from "Country"', ["'Country' has no option 'Narnia'.", "'Canada'"]),
     ('select x from the Login button', ["No dropdown list matches 'Login button'."]),
     ("find exact text Tota", ["No text equals 'Tota'.", "'Total'"]),
-    ("click the Place order button", ["Could not click 'Place order': it is disabled."]),
+    ("click the Place order button", ["Could not click 'Place order button': it is disabled."]),
     ("wait soon", ["milliseconds", "'soon'"]),
     ("verify dialog says Hello", ["No dialog opened; expected one that says 'Hello'."]),
     ("press NoSuchKey", ["Could not press 'NoSuchKey'"]),

@@ -78,7 +78,8 @@ class WebAgent:
             self._record(step, "failed", failure.message)
             raise AssertionError(failure.message) from None
         except Exception as exc:  # the browser or the engine broke: still a failed step
-            self._record(step, "failed", f"{type(exc).__name__}: {exc}")
+            detail = (str(exc).strip().splitlines() or [""])[0]
+            self._record(step, "failed", f"{type(exc).__name__}: {detail}")
             raise
         self._record(step, "passed", "")
         return value

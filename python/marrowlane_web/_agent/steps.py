@@ -341,7 +341,7 @@ def _navigate(ctx, step, parsed):
     else:
         raise StepFailed(f"No page is open to resolve {target!r} against; give a full address.")
     try:
-        ctx.page.goto(url, timeout=ctx.timeout * 1000)
+        ctx.page.goto(url, timeout=max(ctx.timeout, 30.0) * 1000)
     except PlaywrightError as exc:
         raise StepFailed(f"Could not open {url!r}: {_first_line(exc)}") from None
 
