@@ -94,7 +94,7 @@ class WebAgent:
         """Release the page, the browser and Playwright; closing again does nothing."""
         session, self._session = self._session, None
         if session is not None:
-            getattr(self, "_dialogs", None) and self._dialogs.detach()
+            self._dialogs.detach()
             session.close()
 
     def __enter__(self):
