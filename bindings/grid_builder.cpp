@@ -2,7 +2,7 @@
 // element records in one flat list in reading order. The core orders, types
 // and counts; this file reads the records and builds the entry dicts, which
 // hold the caller's own records under `element`.
-#include <deque>
+#include <array>
 #include <vector>
 
 #include "common/common.hpp"
@@ -107,31 +107,18 @@ class Reader {
   }
 
   // The text of a str value, "" for anything else.
-  std::string_view text(py::handle record, py::handle key) { return view(get(record, key)); }
+  std::string_view text(py::handle record, py::handle key) { return views_.text(get(record, key)); }
 
  private:
   // The stored str (the entry shows it as given), or "" for anything else.
   py::object value_text(py::handle record, py::handle key, std::string_view& text) {
     py::object value = get(record, key);
     if (!PyUnicode_Check(value.ptr())) return py::str("");
-    text = view(value);
+    text = views_.str(value);
     return value;
   }
 
-  // The UTF-8 of a str (held, so the view stays valid), "" for anything else.
-  std::string_view view(py::object value) {
-    if (!PyUnicode_Check(value.ptr())) return {};
-    Py_ssize_t size = 0;
-    if (const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size)) {
-      held_.push_back(std::move(value));
-      return {data, static_cast<std::size_t>(size)};
-    }
-    PyErr_Clear();  // lone surrogates: the copy that keeps them
-    return copies_.emplace_back(to_utf8(value));
-  }
-
-  std::vector<py::object> held_;
-  std::deque<std::string> copies_;  // stable addresses for the views
+  Utf8Views views_;
 };
 
 py::dict position_dict(const grid::Position& p, const std::array<py::object, 4>& stored) {

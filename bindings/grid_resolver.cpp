@@ -4,7 +4,6 @@
 // caller's own entry and element records.
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <vector>
 
@@ -122,10 +121,10 @@ class Matrix {
       py::object attributes = get(element, f.attributes.key);
       if (!attributes.is_none()) {
         for (std::size_t i = 0; i < f.anchor_attributes.size(); ++i) {
-          v.anchor_attributes[i] = view(get(attributes, f.anchor_attributes[i].key));
+          v.anchor_attributes[i] = texts_.text(get(attributes, f.anchor_attributes[i].key));
         }
       }
-      v.xpath = view(get(element, f.xpath.key));
+      v.xpath = texts_.text(get(element, f.xpath.key));
     }
     return v;
   }
@@ -139,25 +138,12 @@ class Matrix {
                    Py_TYPE(value.ptr())->tp_name);
       throw py::error_already_set();
     }
-    return view(value);
-  }
-
-  // The UTF-8 of a str (held, so the view stays valid), "" for anything else.
-  std::string_view view(py::object value) {
-    if (!PyUnicode_Check(value.ptr())) return {};
-    Py_ssize_t size = 0;
-    if (const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size)) {
-      held_.push_back(std::move(value));
-      return {data, static_cast<std::size_t>(size)};
-    }
-    PyErr_Clear();  // lone surrogates: the copy that keeps them
-    return copies_.emplace_back(to_utf8(value));
+    return texts_.str(value);
   }
 
   std::vector<py::object> entries_;
   std::vector<spatial::EntryView> views_;
-  std::vector<py::object> held_;
-  std::deque<std::string> copies_;
+  Utf8Views texts_;
 };
 
 std::optional<std::string> optional_text(py::handle value) {

@@ -2,7 +2,6 @@
 // Reads the page scanner's records into views once per call, asks the core,
 // and answers with the caller's own records, picked by index.
 #include <array>
-#include <deque>
 #include <limits>
 #include <vector>
 
@@ -155,20 +154,10 @@ class Reader {
   }
 
   // The UTF-8 of a str (lone surrogates kept as their three bytes).
-  std::string_view str(PyObject* s) {
-    Py_ssize_t size = 0;
-    if (const char* data = PyUnicode_AsUTF8AndSize(s, &size)) {
-      hold(s);
-      return {data, static_cast<std::size_t>(size)};
-    }
-    PyErr_Clear();
-    return owned_.emplace_back(to_utf8(s));
-  }
-
-  std::string_view str(py::handle s) { return str(s.ptr()); }
+  std::string_view str(py::handle s) { return views_.str(s); }
 
  private:
-  void hold(PyObject* o) { held_.push_back(py::reinterpret_borrow<py::object>(o)); }
+  void hold(PyObject* o) { views_.hold(o); }
 
   // dict.get(key): borrowed, nullptr when missing.
   PyObject* lookup(PyObject* dict, const py::object& key) {
@@ -178,10 +167,7 @@ class Reader {
   }
 
   // A text value; missing, none and other kinds read as no text.
-  std::string_view text(PyObject* v) {
-    if (!v || !PyUnicode_Check(v)) return {};
-    return str(v);
-  }
+  std::string_view text(PyObject* v) { return views_.text(v); }
 
   bool flag(PyObject* v) {
     if (!v || v == Py_None || v == Py_False) return false;
@@ -273,8 +259,7 @@ class Reader {
     }
   }
 
-  std::vector<py::object> held_;
-  std::deque<std::string> owned_;  // encodings that Python does not cache
+  Utf8Views views_;
 };
 
 // ---------------------------------------------------------------------------

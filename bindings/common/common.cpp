@@ -33,8 +33,9 @@ bool is_exactly(py::handle value, Kind kind) {
 
 void check_arg(py::handle value, const char* name, Kind kind, bool none_ok) {
   if (is_exactly(value, kind) || (none_ok && value.is_none())) return;
-  PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-               name, kind_name(kind), Py_TYPE(value.ptr())->tp_name);
+  PyErr_Format(PyExc_TypeError,
+               "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
+               kind_name(kind), Py_TYPE(value.ptr())->tp_name);
   throw py::error_already_set();
 }
 
@@ -65,8 +66,8 @@ std::string to_utf8(py::handle str) {
 }
 
 py::str from_utf8(std::string_view text) {
-  PyObject* s = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
-                                     "surrogatepass");
+  PyObject* s =
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass");
   if (!s) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(s);
 }
@@ -112,6 +113,25 @@ std::optional<std::string> get_text(py::handle record, const char* key, bool con
   if (PyUnicode_Check(value.ptr())) return to_utf8(value);
   if (!convert) return std::nullopt;
   return to_utf8(py::str(value));
+}
+
+std::string_view Utf8Views::str(py::handle s) {
+  Py_ssize_t size = 0;
+  if (const char* data = PyUnicode_AsUTF8AndSize(s.ptr(), &size)) {
+    hold(s);
+    return {data, static_cast<std::size_t>(size)};
+  }
+  PyErr_Clear();  // lone surrogates: the copy that keeps them
+  return copies_.emplace_back(to_utf8(s));
+}
+
+std::string_view Utf8Views::text(py::handle value) {
+  if (!value || !PyUnicode_Check(value.ptr())) return {};
+  return str(value);
+}
+
+void Utf8Views::hold(py::handle object) {
+  held_.push_back(py::reinterpret_borrow<py::object>(object));
 }
 
 std::string doc(std::string_view signature, std::string_view docstring) {

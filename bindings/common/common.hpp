@@ -6,9 +6,11 @@
 
 #include <pybind11/pybind11.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace marrowlane::bind {
 
@@ -34,8 +36,8 @@ std::string to_utf8(py::handle str);
 py::str from_utf8(std::string_view text);
 
 // Record reading: `dict.get(key)` (None when missing) for an exact dict; a
-// missing key and None read the same. Raises the check's TypeError, naming
-// `what`, when `record` is not a dict.
+// missing key and None read the same. Raises TypeError "Expected dict, got
+// <type>" when `record` is not a dict.
 py::object get(py::handle record, const char* key);
 // The same lookup with a key from `key()`, for loops over many records.
 py::object get(py::handle record, py::handle key);
@@ -48,6 +50,25 @@ bool truthy(py::handle value);
 // The text of a str value; std::nullopt for None or a missing key; other kinds
 // are read as `str(value)` when `convert`, else std::nullopt.
 std::optional<std::string> get_text(py::handle record, const char* key, bool convert = false);
+
+// UTF-8 views of Python strs for the core, valid for as long as this object
+// lives: a str's own cached UTF-8 is viewed and the str held, so a record
+// changed meanwhile leaves no view dangling; only a str with lone surrogates,
+// which Python cannot cache as UTF-8, is encoded into a copy kept here.
+// (Hidden, as pybind11's own types are, since it holds py::objects.)
+class [[gnu::visibility("hidden")]] Utf8Views {
+ public:
+  // The UTF-8 of `s`, which must be a str.
+  std::string_view str(py::handle s);
+  // The UTF-8 of a str value; "" for anything else, and for a null handle.
+  std::string_view text(py::handle value);
+  // Keeps `object` alive as long as the views (a record whose values are viewed).
+  void hold(py::handle object);
+
+ private:
+  std::vector<py::object> held_;
+  std::deque<std::string> copies_;  // stable addresses for the views
+};
 
 // "<signature>\n--\n\n<docstring>": the signature line gives inspect.signature
 // the parameters, and __doc__ stays exactly `docstring`. Methods name `self`
