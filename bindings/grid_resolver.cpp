@@ -198,31 +198,27 @@ py::tuple parse_target(py::handle target) {
                         text_or_none(t.target_text));
 }
 
-double centre_distance(py::handle a, py::handle b) {
+// The core's answer about two entries, each checked and read as a matrix entry.
+template <typename Answer>
+auto between(py::handle a, py::handle b, Answer answer) {
   check_arg(a, "a", Kind::Dict);
   check_arg(b, "b", Kind::Dict);
   Matrix m;
   m.add(a);
   m.add(b);
-  return spatial::centre_distance(m.views()[0], m.views()[1]);
+  return answer(m.views()[0], m.views()[1]);
+}
+
+double centre_distance(py::handle a, py::handle b) {
+  return between(a, b, spatial::centre_distance);
 }
 
 bool overlaps_vertically(py::handle a, py::handle b) {
-  check_arg(a, "a", Kind::Dict);
-  check_arg(b, "b", Kind::Dict);
-  Matrix m;
-  m.add(a);
-  m.add(b);
-  return spatial::overlaps_vertically(m.views()[0], m.views()[1]);
+  return between(a, b, spatial::overlaps_vertically);
 }
 
 bool overlaps_horizontally(py::handle a, py::handle b) {
-  check_arg(a, "a", Kind::Dict);
-  check_arg(b, "b", Kind::Dict);
-  Matrix m;
-  m.add(a);
-  m.add(b);
-  return spatial::overlaps_horizontally(m.views()[0], m.views()[1]);
+  return between(a, b, spatial::overlaps_horizontally);
 }
 
 std::int64_t dom_distance(py::handle xpath_a, py::handle xpath_b) {
