@@ -25,8 +25,9 @@ PYBIND11_MODULE(layout_strategy, m) {
   prepare_module(options);
   m.doc() = "Spatial (Level-2) resolution strategy.";
 
-  py::class_<LayoutStrategy>(m, "LayoutStrategy",
-                             "Resolves instructions using spatial relationships between DOM elements.")
+  py::class_<LayoutStrategy>(
+      m, "LayoutStrategy",
+      "Resolves instructions using spatial relationships between DOM elements.")
       .def(py::init<>(), doc("__init__(self)").c_str())
       .def("resolve", &resolve,
            doc("resolve(self, parsed_instruction, matrix, dom_candidates)").c_str(),
