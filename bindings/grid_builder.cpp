@@ -249,9 +249,7 @@ PYBIND11_MODULE(grid_builder, m) {
   prepare_module(options);
   m.doc() = "Constructs a spatial matrix of DOM elements sorted in natural reading order.";
 
-  py::dict tag_to_type;
-  for (const auto& [tag, type] : grid::kTagToType) tag_to_type[from_utf8(tag)] = from_utf8(type);
-  m.attr("_TAG_TO_TYPE") = tag_to_type;
+  m.attr("_TAG_TO_TYPE") = dict_of(grid::kTagToType);
 
   m.def("_element_type", &element_type,
         doc("_element_type(element)",

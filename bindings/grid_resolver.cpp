@@ -334,15 +334,9 @@ PYBIND11_MODULE(grid_resolver, m) {
   prepare_module(options);
   m.doc() = "Resolves relational instructions against the spatial matrix.";
 
-  py::dict relations, ordinals, type_keywords;
-  for (const auto& [word, name] : spatial::kRelations) relations[from_utf8(word)] = from_utf8(name);
-  for (const auto& [word, n] : spatial::kOrdinals) ordinals[from_utf8(word)] = py::int_(n);
-  for (const auto& [word, type] : spatial::kTypeKeywords) {
-    type_keywords[from_utf8(word)] = from_utf8(type);
-  }
-  m.attr("_RELATIONS") = relations;
-  m.attr("_ORDINALS") = ordinals;
-  m.attr("_TYPE_KEYWORDS") = type_keywords;
+  m.attr("_RELATIONS") = dict_of(spatial::kRelations);
+  m.attr("_ORDINALS") = dict_of(spatial::kOrdinals);
+  m.attr("_TYPE_KEYWORDS") = dict_of(spatial::kTypeKeywords);
   m.attr("SPATIAL_TOLERANCE") = py::int_(spatial::kSpatialTolerance);
   m.attr("NEAR_MAX_PIXELS") = py::int_(spatial::kNearMaxPixels);
   m.attr("NEAR_MAX_DOM_STEPS") = py::int_(spatial::kNearMaxDomSteps);

@@ -200,14 +200,6 @@ py::str file_label(const Reporter&, py::handle file_path) {
   return from_utf8(report::file_label(to_utf8(file_path)));
 }
 
-py::tuple keywords() {
-  py::tuple out(report::kKeywords.size());
-  for (std::size_t i = 0; i < report::kKeywords.size(); ++i) {
-    out[i] = from_utf8(report::kKeywords[i]);
-  }
-  return out;
-}
-
 // pluggy takes a hook's argument names from the function's code object, which
 // compiled functions lack. So each hook is a one-line Python function, made
 // from its parameter list, that hands its arguments to the compiled code.
@@ -249,7 +241,7 @@ PYBIND11_MODULE(reporter, m) {
            py::arg("file_path"))
       .def("_extract_message", &extract_message, doc("_extract_message(self, report)").c_str(),
            py::arg("report"));
-  cls.attr("_KEYWORDS") = keywords();
+  cls.attr("_KEYWORDS") = py::tuple(list_of(report::kKeywords));
   def_hook(cls, "pytest_runtest_logreport", "self, report",
            py::cpp_function(&runtest_logreport, py::name("pytest_runtest_logreport")));
   def_hook(cls, "pytest_sessionfinish", "self, session, exitstatus",

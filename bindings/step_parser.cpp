@@ -26,12 +26,6 @@ py::object optional_text(const std::optional<std::string>& text) {
   return text ? py::object(from_utf8(*text)) : py::object(py::none());
 }
 
-py::list text_list(const std::vector<std::string>& items) {
-  py::list out;
-  for (const std::string& item : items) out.append(from_utf8(item));
-  return out;
-}
-
 py::dict parse(const StepParser&, py::handle instruction) {
   sp::Instruction parsed = sp::parse(text_arg(instruction, "instruction"));
   py::dict out;
@@ -44,7 +38,7 @@ py::dict parse(const StepParser&, py::handle instruction) {
 }
 
 py::list validate(const StepParser&, py::handle instruction) {
-  return text_list(sp::validate(text_arg(instruction, "instruction")));
+  return list_of(sp::validate(text_arg(instruction, "instruction")));
 }
 
 py::dict validate_all(const StepParser&, py::handle instructions) {
@@ -57,14 +51,14 @@ py::dict validate_all(const StepParser&, py::handle instructions) {
   std::vector<std::string_view> views(lines.begin(), lines.end());
   py::dict out;
   for (const auto& [number, issues] : sp::validate_all(views)) {
-    out[py::int_(number)] = text_list(issues);
+    out[py::int_(number)] = list_of(issues);
   }
   return out;
 }
 
 py::tuple unquote(py::handle instruction) {
   sp::Unquoted result = sp::unquote(text_arg(instruction, "instruction"));
-  return py::make_tuple(from_utf8(result.text), text_list(result.literals));
+  return py::make_tuple(from_utf8(result.text), list_of(result.literals));
 }
 
 py::str clean_target(py::handle target) {
@@ -78,28 +72,8 @@ py::tuple extract_ordinal(py::handle text) {
 }
 
 template <typename Table>
-py::list list_of(const Table& table) {
-  py::list out;
-  for (std::string_view item : table) out.append(from_utf8(item));
-  return out;
-}
-
-template <typename Table>
 py::object frozenset_of(const Table& table) {
   return py::frozenset(list_of(table));
-}
-
-template <typename Table>
-py::dict dict_of(const Table& table) {
-  py::dict out;
-  for (const auto& [key, value] : table) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int>) {
-      out[from_utf8(key)] = py::int_(value);
-    } else {
-      out[from_utf8(key)] = from_utf8(value);
-    }
-  }
-  return out;
 }
 
 }  // namespace

@@ -578,13 +578,6 @@ py::dict resolve_extract_spatial_text(py::handle, py::handle target, py::handle 
 // ---------------------------------------------------------------------------
 
 template <typename Table>
-py::list list_of(const Table& table) {
-  py::list out;
-  for (std::string_view item : table) out.append(from_utf8(item));
-  return out;
-}
-
-template <typename Table>
 py::set set_of(const Table& table) {
   return py::set(list_of(table));
 }

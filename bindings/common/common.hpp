@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace marrowlane::bind {
@@ -34,6 +35,28 @@ void check_result(py::handle value, Kind kind, bool none_ok = false);
 // to_utf8 raises the usual TypeError for a value that is not a str.
 std::string to_utf8(py::handle str);
 py::str from_utf8(std::string_view text);
+
+// Python values of the core's texts and constant tables, in their order: a
+// list of strs, and a dict of str keys to strs or ints.
+template <typename Texts>
+py::list list_of(const Texts& texts) {
+  py::list out;
+  for (std::string_view text : texts) out.append(from_utf8(text));
+  return out;
+}
+
+template <typename Table>
+py::dict dict_of(const Table& table) {
+  py::dict out;
+  for (const auto& [key, value] : table) {
+    if constexpr (std::is_integral_v<std::decay_t<decltype(value)>>) {
+      out[from_utf8(key)] = py::int_(value);
+    } else {
+      out[from_utf8(key)] = from_utf8(value);
+    }
+  }
+  return out;
+}
 
 // Record reading: `dict.get(key)` (None when missing) for an exact dict; a
 // missing key and None read the same. Raises TypeError "Expected dict, got
