@@ -17,62 +17,34 @@ namespace {
 class TextMatchStrategy {};
 
 // ---------------------------------------------------------------------------
-// Keys, made once per interpreter
+// Keys, interned once
 // ---------------------------------------------------------------------------
 
 struct Keys {
-  py::object text, tag, xpath, attributes, bounding_box, is_visible, is_enabled, is_editable_field;
-  std::array<py::object, core::kMatchAttributes.size()> match;
-  py::object x, y, width, height;
-  py::object action, target, value, ordinal;
-  py::object resolved, verified, confidence, element, state, candidates, extracted;
-  py::object present, visible, enabled, expected, actual;
+  py::handle text = key("text"), tag = key("tag"), xpath = key("xpath"),
+             attributes = key("attributes"), bounding_box = key("bounding_box"),
+             is_visible = key("is_visible"), is_enabled = key("is_enabled"),
+             is_editable_field = key("is_editable_field");
+  std::array<py::handle, core::kMatchAttributes.size()> match = [] {
+    std::array<py::handle, core::kMatchAttributes.size()> out;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      out[i] = key(std::string(core::kMatchAttributes[i]).c_str());
+    }
+    return out;
+  }();
+  py::handle x = key("x"), y = key("y"), width = key("width"), height = key("height");
+  py::handle action = key("action"), target = key("target"), value = key("value"),
+             ordinal = key("ordinal");
+  py::handle resolved = key("resolved"), verified = key("verified"), confidence = key("confidence"),
+             element = key("element"), state = key("state"), candidates = key("candidates"),
+             extracted = key("extracted");
+  py::handle present = key("present"), visible = key("visible"), enabled = key("enabled"),
+             expected = key("expected"), actual = key("actual");
 };
 
-py::object intern(std::string_view s) {
-  PyObject* o = PyUnicode_InternFromString(std::string(s).c_str());
-  if (!o) throw py::error_already_set();
-  return py::reinterpret_steal<py::object>(o);
-}
-
 const Keys& keys() {
-  PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<Keys> storage;
-  return storage
-      .call_once_and_store_result([] {
-        Keys k;
-        k.text = intern("text");
-        k.tag = intern("tag");
-        k.xpath = intern("xpath");
-        k.attributes = intern("attributes");
-        k.bounding_box = intern("bounding_box");
-        k.is_visible = intern("is_visible");
-        k.is_enabled = intern("is_enabled");
-        k.is_editable_field = intern("is_editable_field");
-        for (std::size_t i = 0; i < k.match.size(); ++i)
-          k.match[i] = intern(core::kMatchAttributes[i]);
-        k.x = intern("x");
-        k.y = intern("y");
-        k.width = intern("width");
-        k.height = intern("height");
-        k.action = intern("action");
-        k.target = intern("target");
-        k.value = intern("value");
-        k.ordinal = intern("ordinal");
-        k.resolved = intern("resolved");
-        k.verified = intern("verified");
-        k.confidence = intern("confidence");
-        k.element = intern("element");
-        k.state = intern("state");
-        k.candidates = intern("candidates");
-        k.extracted = intern("extracted");
-        k.present = intern("present");
-        k.visible = intern("visible");
-        k.enabled = intern("enabled");
-        k.expected = intern("expected");
-        k.actual = intern("actual");
-        return k;
-      })
-      .get_stored();
+  static const Keys k;  // made with the GIL held, on first use
+  return k;
 }
 
 // ---------------------------------------------------------------------------
@@ -160,7 +132,7 @@ class Reader {
   void hold(PyObject* o) { views_.hold(o); }
 
   // dict.get(key): borrowed, nullptr when missing.
-  PyObject* lookup(PyObject* dict, const py::object& key) {
+  PyObject* lookup(PyObject* dict, py::handle key) {
     PyObject* v = PyDict_GetItemWithError(dict, key.ptr());
     if (!v && PyErr_Occurred()) throw py::error_already_set();
     return v;
@@ -266,7 +238,7 @@ class Reader {
 // Building results
 // ---------------------------------------------------------------------------
 
-void set(py::dict& d, const py::object& key, py::handle value) {
+void set(py::dict& d, py::handle key, py::handle value) {
   if (PyDict_SetItem(d.ptr(), key.ptr(), value.ptr()) != 0) throw py::error_already_set();
 }
 
@@ -427,7 +399,7 @@ py::object resolve(py::handle self, py::handle parsed_instruction, py::handle do
   check_arg(text_elements, "text_elements", Kind::List, /*none_ok=*/true);
   const Keys& k = keys();
   // A missing key reads as "", a present None stays None.
-  auto read = [&](const py::object& key) -> py::object {
+  auto read = [&](py::handle key) -> py::object {
     PyObject* v = PyDict_GetItemWithError(parsed_instruction.ptr(), key.ptr());
     if (!v && PyErr_Occurred()) throw py::error_already_set();
     return v ? py::reinterpret_borrow<py::object>(v) : py::object(py::str(""));
