@@ -441,20 +441,22 @@ py::object resolve(py::handle self, py::handle parsed_instruction, py::handle do
   return resolve_element(parsed_instruction, action, target, dom_elements, text_elements);
 }
 
-py::dict resolve_find_text(py::handle, py::handle target, py::handle text_elements) {
+// A find step over the text elements; `find` is the core's search.
+template <typename Find>
+py::dict find_in_texts(py::handle target, py::handle text_elements, Find find) {
   Reader reader;
   std::string_view t = text_arg(reader, target, "target");
   check_arg(text_elements, "text_elements", Kind::List);
   Records texts = reader.records(text_elements, "text_elements", kTextOnly);
-  return resolution(core::find_text(t, texts.views), texts);
+  return resolution(find(t, texts.views), texts);
+}
+
+py::dict resolve_find_text(py::handle, py::handle target, py::handle text_elements) {
+  return find_in_texts(target, text_elements, core::find_text);
 }
 
 py::dict resolve_find_exact_text(py::handle, py::handle target, py::handle text_elements) {
-  Reader reader;
-  std::string_view t = text_arg(reader, target, "target");
-  check_arg(text_elements, "text_elements", Kind::List);
-  Records texts = reader.records(text_elements, "text_elements", kTextOnly);
-  return resolution(core::find_exact_text(t, texts.views), texts);
+  return find_in_texts(target, text_elements, core::find_exact_text);
 }
 
 py::dict resolve_verify(py::handle, py::handle action, py::handle target, py::handle dom_elements) {
