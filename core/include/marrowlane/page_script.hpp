@@ -1,0 +1,642 @@
+// The one-round-trip page reading script.
+//
+// Reading a page element by element costs about twenty browser round trips per
+// element. kFastScanScript gathers, in one evaluation, everything the page
+// model's sources ask their ElementReader (page_model.hpp) for, so that a reader
+// backed by these rows yields the same records as a reader backed by live
+// element handles. To that end the script answers exactly as the browser
+// automation's element operations do:
+//
+// - Element order: the automation's CSS engine reaches into open shadow roots
+//   and, for a selector list, reports the matches in its "DOM order": an
+//   element, then its light-DOM children's subtrees, then the subtrees of its
+//   shadow root's children.
+// - Visibility: an element is visible when it is rendered (checkVisibility),
+//   its computed visibility is "visible" and its bounding client rectangle is
+//   non-empty; an element with display: contents is visible when one of its
+//   child elements is, or one of its child text nodes has a non-empty box.
+// - Enabled state: the element is first retargeted (a non-form element inside
+//   a button or a [role=button|checkbox|radio] stands for that ancestor; one
+//   that is not itself a control stands for the control of its enclosing
+//   label). It is disabled when it is a native form control (button, input,
+//   select, textarea, option, optgroup) with a disabled attribute, an option in
+//   a disabled optgroup, or inside a disabled fieldset but not inside that
+//   fieldset's first legend; or when its ARIA role (explicit or implicit) is one
+//   of the roles that support aria-disabled and the nearest aria-disabled of
+//   true or false on it or its ancestors (crossing shadow hosts) is true.
+// - Inner text: fails for an element outside the HTML namespace (SVG, MathML).
+// - Bounding box: none without a layout box (no client rects). For untransformed
+//   layout the border box equals the bounding client rectangle, number for
+//   number. Where a transform, zoom, SVG or column fragmentation may make the
+//   two differ in the last bits, for an inline element split around a block it
+//   holds, and for line breaks (whose rectangle has the line's height but whose
+//   box has none), the element is handed back to be measured by the page itself
+//   (see "ask" below).
+// - Lookups of the field label ("#" + aria-labelledby, label[for="id"]): the
+//   first match in the CSS engine's query order (the document, then each open
+//   shadow root, depth first); inner text as above. Values whose selector the
+//   engine might read differently from plain CSS are handed back ("ask").
+//
+// Argument: [interactable selector, custom-input selector, text selector,
+// label-candidate selector, captured attribute names]. Result: one JSON text
+// (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
+// exactly as the page's own reports arrive):
+//
+//   [facts, main, custom, text, candidates, cursor]
+//
+// `main`, `custom`, `text`, `candidates`: indices into `facts`, one per element
+// the selector matches, in the engine's order. `cursor`: the rows of the
+// cursor-pointer script, a negative zero written as the text "-0". Each `facts`
+// entry is an array (F_* below); a value that the element operation would have
+// failed to read is ERR ({}); a value not gathered because no source reads it
+// for that element is null where null is not itself a value.
+//
+//   F_TAG      tag-name script result
+//   F_VISIBLE  visibility (boolean)
+//   F_ENABLED  enabled state (boolean); gathered for the main source only
+//   F_TEXT     inner text; gathered for main-source and visible elements
+//   F_BOX      null (no box) | [x, y, width, height] | ask index (integer);
+//              false when not gathered (hidden text-source-only elements)
+//   F_ATTRS    the captured attributes the element carries, name to text
+//              (ERR for one whose read failed)
+//   F_DATA     data-attribute script result as [name, value, name, value ...]
+//   F_XPATH    positional path script result
+//   F_DIRECT   direct-text script result (boolean)
+//   F_LABELS   [labelledby, label-for, previous sibling, parent children]:
+//              the two lookups give the found element's inner text, null
+//              (nothing found or the lookup failed) or ASK (1); the two
+//              scripts give their result, null when they failed; gathered
+//              for main-source input/textarea and visible custom-source
+//              elements
+//
+// An element whose box is an ask index was stored, at that index, in the array
+// under globalThis[Symbol.for('marrowlane.fastScan')] (absent when there is
+// none); the caller measures it through the page and deletes the array.
+#pragma once
+
+#include <string_view>
+
+#include "marrowlane/page_model.hpp"
+
+namespace marrowlane::page {
+
+inline constexpr int F_TAG = 0, F_VISIBLE = 1, F_ENABLED = 2, F_TEXT = 3, F_BOX = 4, F_ATTRS = 5,
+                     F_DATA = 6, F_XPATH = 7, F_DIRECT = 8, F_LABELS = 9;
+inline constexpr int kFields = 10;
+inline constexpr int kAsk = 1;
+inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.fastScan')";
+
+// The element scripts below appear in the script verbatim (checked at the end
+// of this header), so both ways of reading run the very same page code; only
+// the positional path and the cursor-pointer rows are computed differently
+// (the same results, with paths, styles and boxes shared between elements
+// instead of recomputed for each).
+inline constexpr std::string_view kFastScanScript =
+    R"JS(([mainSel, customSel, textSel, candSel, captured]) => {
+  const tagNameOf = el => el.tagName.toLowerCase();
+  const dataAttributesOf = el => Object.fromEntries(Array.from(el.attributes).filter(a => a.name.startsWith('data-')).map(a => [a.name, a.value]));
+  const directTextOf = el => Array.from(el.childNodes).some(n => n.nodeType === 3 && n.textContent.trim().length > 0);
+  const previousSiblingTextOf = el => {
+  const short = t => t.length > 0 && Array.from(t).length < 50;
+  for (let sib = el.previousElementSibling; sib; sib = sib.previousElementSibling) {
+    const own = Array.from(sib.childNodes)
+      .filter(n => n.nodeType === 3)
+      .map(n => n.textContent.trim())
+      .filter(t => t.length > 0)
+      .join(' ');
+    if (short(own)) return own;
+    const first = sib.firstElementChild;
+    if (first) {
+      const t = (first.textContent || '').trim();
+      if (short(t)) return t;
+    }
+  }
+  return null;
+};
+  const parentChildrenTextOf = el => {
+  const parent = el.parentElement;
+  if (!parent) return null;
+  for (const child of parent.children) {
+    if (child === el) break;
+    const t = (child.textContent || '').trim();
+    if (t.length > 0 && Array.from(t).length < 50) return t;
+  }
+  return null;
+};
+
+  const ERR = {};
+  const ASK = 1;
+  const [F_TAG, F_VISIBLE, F_ENABLED, F_TEXT, F_BOX, F_ATTRS, F_DATA, F_XPATH, F_DIRECT, F_LABELS,
+    FIELDS] = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10];
+  const NEGATIVE_ZERO = '-0';
+  const HTML_NS = 'http://www.w3.org/1999/xhtml';
+  const attempt = (read, ...args) => {
+    try {
+      return read(...args);
+    } catch (e) {
+      return ERR;
+    }
+  };
+  const memo = read => {
+    const known = new Map();
+    return el => {
+      if (known.has(el)) return known.get(el);
+      const value = read(el);
+      known.set(el, value);
+      return value;
+    };
+  };
+  const styleOf = memo(el => getComputedStyle(el));
+  const parentOrHost = el => {
+    if (el.parentElement) return el.parentElement;
+    const parent = el.parentNode;
+    return parent && parent.nodeType === 11 && parent.host ? parent.host : null;
+  };
+  const isHtml = el => el.namespaceURI === HTML_NS;
+  // The positional path script's paths (tag name and 1-based index among
+  // same-tag siblings, up to the topmost element), with the sibling indices
+  // counted once per parent instead of once per element.
+  const siblingIndex = new Map();
+  const stepOf = node => {
+    if (!siblingIndex.has(node)) {
+      const counts = new Map();
+      for (const child of node.parentNode ? node.parentNode.children : [node]) {
+        const count = (counts.get(child.tagName) || 0) + 1;
+        counts.set(child.tagName, count);
+        siblingIndex.set(child, count);
+      }
+    }
+    return node.tagName.toLowerCase() + '[' + siblingIndex.get(node) + ']';
+  };
+  const xpathOf = memo(el => {
+    const parent = el.parentNode;
+    return (parent && parent.nodeType === 1 ? xpathOf(parent) : '') + '/' + stepOf(el);
+  });
+
+  const rectOf = memo(el => el.getBoundingClientRect());
+  // The rows of the cursor-pointer script (the same rows, with styles, boxes
+  // and paths shared with the rest of the reading).
+  const cursorPointerRows = () => {
+    const native = new Set(['A', 'BUTTON', 'INPUT', 'SELECT', 'TEXTAREA']);
+    const results = [];
+    const seen = new Set();
+    for (const el of document.querySelectorAll('div, span, li, td')) {
+      if (native.has(el.tagName)) continue;
+      if (styleOf(el).cursor !== 'pointer') continue;
+      const text = (el.innerText || '').trim();
+      if (!text || (text.length > 60 && Array.from(text).length > 60)) continue;
+      if (el.querySelectorAll('*').length > 10) continue;
+      const r = rectOf(el);
+      if (r.width <= 0 || r.height <= 0) continue;
+      const path = xpathOf(el);
+      if (seen.has(path)) continue;
+      seen.add(path);
+      results.push({
+        tag: el.tagName.toLowerCase(),
+        text: text,
+        xpath: path,
+        x: Math.round(r.x),
+        y: Math.round(r.y),
+        w: Math.round(r.width),
+        h: Math.round(r.height),
+        cls: typeof el.className === 'string' ? el.className : '',
+        aria: el.getAttribute('aria-label') || '',
+      });
+    }
+    return results;
+  };
+
+  // --- Visibility -------------------------------------------------------------
+  let textRange = null;
+  const textNodeShows = node => {
+    textRange = textRange || document.createRange();
+    textRange.selectNode(node);
+    const r = textRange.getBoundingClientRect();
+    return r.width > 0 && r.height > 0;
+  };
+  const visible = memo(el => {
+    const style = styleOf(el);
+    if (!style) return true;
+    if (style.display === 'contents') {
+      for (let child = el.firstChild; child; child = child.nextSibling) {
+        if (child.nodeType === 1 && visible(child)) return true;
+        if (child.nodeType === 3 && textNodeShows(child)) return true;
+      }
+      return false;
+    }
+    if (!el.checkVisibility()) return false;
+    if (style.visibility !== 'visible') return false;
+    const r = rectOf(el);
+    return r.width > 0 && r.height > 0;
+  });
+
+  // --- Enabled state ------------------------------------------------------------
+  const upperTag = el => {
+    const name = el.tagName;
+    if (typeof name === 'string') {
+      const c = name.charCodeAt(0);
+      return c >= 97 && c <= 122 ? name.toUpperCase() : name;
+    }
+    if (el instanceof HTMLFormElement) return 'FORM';
+    return el.tagName.toUpperCase();
+  };
+  const VALID_ROLES = new Set(('alert alertdialog application article banner blockquote button caption cell ' +
+    'checkbox code columnheader combobox complementary contentinfo definition deletion dialog directory ' +
+    'document emphasis feed figure form generic grid gridcell group heading img insertion link list ' +
+    'listbox listitem log main mark marquee math meter menu menubar menuitem menuitemcheckbox ' +
+    'menuitemradio navigation none note option paragraph presentation progressbar radio radiogroup ' +
+    'region row rowgroup rowheader scrollbar search searchbox separator slider spinbutton status strong ' +
+    'subscript superscript switch tab table tablist tabpanel term textbox time timer toolbar tooltip ' +
+    'tree treegrid treeitem').split(' '));
+  const DISABLEABLE_ROLES = new Set(('application button composite gridcell group input link menuitem ' +
+    'scrollbar separator tab checkbox columnheader combobox grid listbox menu menubar menuitemcheckbox ' +
+    'menuitemradio option radio radiogroup row rowheader searchbox select slider spinbutton switch ' +
+    'tablist textbox toolbar tree treegrid treeitem').split(' '));
+  // Global ARIA attributes, each with the roles on which it does not count.
+  const NAMING_PROHIBITED = ['caption', 'code', 'deletion', 'emphasis', 'generic', 'insertion',
+    'paragraph', 'presentation', 'strong', 'subscript', 'superscript'];
+  const GLOBAL_ARIA = [['aria-atomic', []], ['aria-busy', []], ['aria-controls', []],
+    ['aria-current', []], ['aria-describedby', []], ['aria-details', []], ['aria-dropeffect', []],
+    ['aria-flowto', []], ['aria-grabbed', []], ['aria-hidden', []], ['aria-keyshortcuts', []],
+    ['aria-label', NAMING_PROHIBITED], ['aria-labelledby', NAMING_PROHIBITED], ['aria-live', []],
+    ['aria-owns', []], ['aria-relevant', []], ['aria-roledescription', ['generic']]];
+  const LANDMARK_BLOCKERS = 'article:not([role]), aside:not([role]), main:not([role]), ' +
+    'nav:not([role]), section:not([role]), [role=article], [role=complementary], [role=main], ' +
+    '[role=navigation], [role=region]';
+  const INPUT_ROLES = {button: 'button', checkbox: 'checkbox', image: 'button', number: 'spinbutton',
+    radio: 'radio', range: 'slider', reset: 'button', submit: 'button'};
+  // Parents through which a presentational role passes down to these children.
+  const PRESENTATION_PARENTS = {DD: ['DL', 'DIV'], DIV: ['DL'], DT: ['DL', 'DIV'], LI: ['OL', 'UL'],
+    TBODY: ['TABLE'], TD: ['TR'], TFOOT: ['TABLE'], TH: ['TR'], THEAD: ['TABLE'],
+    TR: ['THEAD', 'TBODY', 'TFOOT', 'TABLE']};
+
+  const closestAcrossShadow = (el, css) => {
+    for (let node = el; node;) {
+      const found = node.closest(css);
+      if (found) return found;
+      let top = node;
+      while (top.parentElement) top = top.parentElement;
+      node = parentOrHost(top);
+    }
+    return null;
+  };
+  const explicitRole = el => {
+    const roles = (el.getAttribute('role') || '').toLowerCase().split(' ').map(r => r.trim());
+    return roles.find(r => VALID_ROLES.has(r)) || null;
+  };
+  const hasGlobalAria = (el, role) =>
+    GLOBAL_ARIA.some(([name, prohibited]) => !prohibited.includes(role || '') && el.hasAttribute(name));
+  const hasTabIndex = el => !Number.isNaN(Number(String(el.getAttribute('tabindex'))));
+  const hasAccessibleName = el => el.hasAttribute('aria-label') || el.hasAttribute('aria-labelledby');
+  const isListBox = select => select.multiple || select.size > 1;
+  const nativelyFocusable = el => {
+    const tag = upperTag(el);
+    if (['BUTTON', 'DETAILS', 'SELECT', 'TEXTAREA'].includes(tag)) return true;
+    if (tag === 'A' || tag === 'AREA') return el.hasAttribute('href');
+    if (tag === 'INPUT') return !el.hidden;
+    return false;
+  };
+  const inDisabledFieldset = el => {
+    const fieldset = el.closest('FIELDSET[DISABLED]');
+    if (!fieldset) return false;
+    const legend = fieldset.querySelector(':scope > LEGEND');
+    return !legend || !legend.contains(el);
+  };
+  const nativelyDisabled = el => {
+    const tag = upperTag(el);
+    if (!['BUTTON', 'INPUT', 'SELECT', 'TEXTAREA', 'OPTION', 'OPTGROUP'].includes(tag)) return false;
+    return el.hasAttribute('disabled') || (tag === 'OPTION' && !!el.closest('OPTGROUP[DISABLED]')) ||
+      inDisabledFieldset(el);
+  };
+  const focusable = el => !nativelyDisabled(el) && (nativelyFocusable(el) || hasTabIndex(el));
+  const keepsOwnRole = (el, role) => hasGlobalAria(el, role) || focusable(el);
+  const headerCell = el => !!el && upperTag(el) === 'TH';
+  const filledDataCell = el => !!el && upperTag(el) === 'TD' &&
+    !!((el.textContent || '').trim() || el.children.length > 0);
+  const inputRole = el => {
+    const type = el.type.toLowerCase();
+    if (['email', 'search', 'tel', 'text', 'url', ''].includes(type)) {
+      const list = listTarget(el);
+      if (list && upperTag(list) === 'DATALIST') return 'combobox';
+      return type === 'search' ? 'searchbox' : 'textbox';
+    }
+    if (type === 'hidden') return null;
+    if (type === 'file') return 'button';
+    return INPUT_ROLES[type] || 'textbox';
+  };
+  const listTarget = el => {
+    const ref = el.getAttribute('list');
+    if (!ref) return null;
+    let root = el;
+    while (root.parentNode) root = root.parentNode;
+    if (root.nodeType !== 11 && root.nodeType !== 9) return null;
+    try {
+      for (const id of ref.split(/[ \t\n\f\r]+/).filter(id => !!id)) {
+        const found = root.querySelector('#' + CSS.escape(id));
+        if (found) return found;
+      }
+    } catch (e) {
+    }
+    return null;
+  };
+  const headerRole = el => {
+    const scope = el.getAttribute('scope');
+    if (scope === 'col' || scope === 'colgroup') return 'columnheader';
+    if (scope === 'row' || scope === 'rowgroup') return 'rowheader';
+    const next = el.nextElementSibling;
+    const prev = el.previousElementSibling;
+    const row = el.parentElement && upperTag(el.parentElement) === 'TR' ? el.parentElement : null;
+    if (!next && !prev) {
+      if (row) {
+        const table = closestAcrossShadow(row, 'table');
+        if (table && table.rows.length <= 1) return null;
+      }
+      return 'columnheader';
+    }
+    if (headerCell(next) && headerCell(prev)) return 'columnheader';
+    if (filledDataCell(next) || filledDataCell(prev)) return 'rowheader';
+    return 'columnheader';
+  };
+  const IMPLICIT_ROLES = {
+    A: el => el.hasAttribute('href') ? 'link' : null,
+    AREA: el => el.hasAttribute('href') ? 'link' : null,
+    ARTICLE: () => 'article', ASIDE: () => 'complementary', BLOCKQUOTE: () => 'blockquote',
+    BUTTON: () => 'button', CAPTION: () => 'caption', CODE: () => 'code', DATALIST: () => 'listbox',
+    DD: () => 'definition', DEL: () => 'deletion', DETAILS: () => 'group', DFN: () => 'term',
+    DIALOG: () => 'dialog', DT: () => 'term', EM: () => 'emphasis', FIELDSET: () => 'group',
+    FIGURE: () => 'figure',
+    FOOTER: el => closestAcrossShadow(el, LANDMARK_BLOCKERS) ? null : 'contentinfo',
+    FORM: el => hasAccessibleName(el) ? 'form' : null,
+    H1: () => 'heading', H2: () => 'heading', H3: () => 'heading', H4: () => 'heading',
+    H5: () => 'heading', H6: () => 'heading',
+    HEADER: el => closestAcrossShadow(el, LANDMARK_BLOCKERS) ? null : 'banner',
+    HR: () => 'separator', HTML: () => 'document',
+    IMG: el => el.getAttribute('alt') === '' && !el.getAttribute('title') && !hasGlobalAria(el) &&
+      !hasTabIndex(el) ? 'presentation' : 'img',
+    INPUT: inputRole, INS: () => 'insertion', LI: () => 'listitem', MAIN: () => 'main',
+    MARK: () => 'mark', MATH: () => 'math', MENU: () => 'list', METER: () => 'meter',
+    NAV: () => 'navigation', OL: () => 'list', OPTGROUP: () => 'group', OPTION: () => 'option',
+    OUTPUT: () => 'status', P: () => 'paragraph', PROGRESS: () => 'progressbar',
+    SEARCH: () => 'search', SECTION: el => hasAccessibleName(el) ? 'region' : null,
+    SELECT: el => isListBox(el) ? 'listbox' : 'combobox', STRONG: () => 'strong',
+    SUB: () => 'subscript', SUP: () => 'superscript', SVG: () => 'img', TABLE: () => 'table',
+    TBODY: () => 'rowgroup',
+    TD: el => {
+      const table = closestAcrossShadow(el, 'table');
+      const role = table ? explicitRole(table) : '';
+      return role === 'grid' || role === 'treegrid' ? 'gridcell' : 'cell';
+    },
+    TEXTAREA: () => 'textbox', TFOOT: () => 'rowgroup', TH: headerRole, THEAD: () => 'rowgroup',
+    TIME: () => 'time', TR: () => 'row', UL: () => 'list',
+  };
+  const implicitRole = el => {
+    const tag = upperTag(el);
+    const of = Object.prototype.hasOwnProperty.call(IMPLICIT_ROLES, tag) ? IMPLICIT_ROLES[tag] : null;
+    const role = (of && of(el)) || '';
+    if (!role) return null;
+    for (let node = el; node;) {
+      const parent = parentOrHost(node);
+      const parents = PRESENTATION_PARENTS[upperTag(node)];
+      if (!parents || !parent || !parents.includes(upperTag(parent))) break;
+      const parentRole = explicitRole(parent);
+      if ((parentRole === 'none' || parentRole === 'presentation') && !keepsOwnRole(parent, parentRole)) {
+        return parentRole;
+      }
+      node = parent;
+    }
+    return role;
+  };
+  const roleOf = memo(el => {
+    const explicit = explicitRole(el);
+    if (!explicit) return implicitRole(el);
+    if (explicit === 'none' || explicit === 'presentation') {
+      const implicit = implicitRole(el);
+      if (keepsOwnRole(el, implicit)) return implicit;
+    }
+    return explicit;
+  });
+  const ariaDisabledInChain = memo(el => {
+    const value = (el.getAttribute('aria-disabled') || '').toLowerCase();
+    if (value === 'true') return true;
+    if (value === 'false') return false;
+    const parent = parentOrHost(el);
+    return parent ? ariaDisabledInChain(parent) : false;
+  });
+  const actingElement = el => {
+    let target = el;
+    if (!target.matches('input, textarea, select') && !target.isContentEditable) {
+      target = target.closest('button, [role=button], [role=checkbox], [role=radio]') || target;
+    }
+    if (!target.matches('a, input, textarea, button, select, option, optgroup, [role=link], ' +
+        '[role=button], [role=checkbox], [role=radio]') && !target.isContentEditable) {
+      const label = target.closest('label');
+      if (label && label.control) target = label.control;
+    }
+    return target;
+  };
+  const enabled = el => {
+    const target = actingElement(el);
+    if (nativelyDisabled(target)) return false;
+    return !(DISABLEABLE_ROLES.has(roleOf(target) || '') && ariaDisabledInChain(target));
+  };
+
+  // --- Text and box -------------------------------------------------------------
+  const innerText = el => {
+    if (!isHtml(el)) return ERR;
+    return el.innerText;
+  };
+  // What may make the border box differ from the client rectangle in its last
+  // bits: a transform, zoom or SVG on the way up (numbers then trusted only when
+  // they stay on the layout grid), or column fragmentation (never trusted).
+  const NONE = 'none';
+  const layoutRisk = memo(el => {
+    const style = styleOf(el);
+    let risk = 0;
+    if (style.transform !== NONE || style.translate !== NONE || style.rotate !== NONE ||
+        style.scale !== NONE || (style.offsetPath && style.offsetPath !== NONE) ||
+        (style.zoom && style.zoom !== '1' && style.zoom !== 'normal') || !isHtml(el)) {
+      risk = 1;
+    }
+    if (style.columnCount !== 'auto' || style.columnWidth !== 'auto') risk = 2;
+    const up = el.assignedSlot || parentOrHost(el);
+    return up ? Math.max(risk, layoutRisk(up)) : risk;
+  });
+  // An inline element that holds a block is split around it; its box then
+  // spans the anonymous blocks, its client rectangle only its own fragments.
+  const ATOMIC_INLINE = /^inline-|^math$/;
+  const holdsBlock = memo(el => {
+    for (const child of el.children) {
+      const display = styleOf(child).display;
+      if (display === 'none' || ATOMIC_INLINE.test(display)) continue;
+      if (display === 'inline' || display === 'contents' || display.startsWith('ruby')) {
+        if (holdsBlock(child)) return true;
+        continue;
+      }
+      return true;
+    }
+    return false;
+  });
+  // Translations by halves of layout units stay on this grid; rotations and
+  // most scales leave it. On it, and small, every corner is exact in single
+  // precision, so both measures agree.
+  const onGrid = v => Number.isInteger(v * 256) && Math.abs(v) < 32768;
+  const asked = [];
+  const boxOf = el => {
+    if (!isHtml(el) || el.localName === 'br' || el.localName === 'wbr') return asked.push(el) - 1;
+    const r = rectOf(el);
+    if (!r.x && !r.y && !r.width && !r.height && el.getClientRects().length === 0) return null;
+    const box = [r.x, r.y, r.width, r.height];
+    let trusted = true;
+    const risk = layoutRisk(el);
+    if (risk === 2 || (styleOf(el).display === 'inline' && holdsBlock(el))) {
+      trusted = false;
+    } else if (risk === 1) {
+      trusted = box.every(onGrid) && r.x + scrollX >= 0 && r.y + scrollY >= 0;
+    }
+    if (!trusted) return asked.push(el) - 1;
+    return box.map(v => v + 0);
+  };
+
+  // --- Field label lookups --------------------------------------------------------
+  let searchRoots = null;
+  const rootsInQueryOrder = () => {
+    if (searchRoots) return searchRoots;
+    searchRoots = [];
+    const add = root => {
+      searchRoots.push(root);
+      for (const el of root.querySelectorAll('*')) {
+        if (el.shadowRoot) add(el.shadowRoot);
+      }
+    };
+    add(document);
+    return searchRoots;
+  };
+  const firstMatch = css => {
+    for (const root of rootsInQueryOrder()) {
+      const found = root.querySelector(css);
+      if (found) return found;
+    }
+    return null;
+  };
+  // The first label[for] of each id, in query order (one pass for all ids).
+  let labelsByFor = null;
+  const labelFor = id => {
+    if (!labelsByFor) {
+      labelsByFor = new Map();
+      for (const root of rootsInQueryOrder()) {
+        for (const label of root.querySelectorAll('label[for]')) {
+          const target = label.getAttribute('for');
+          if (!labelsByFor.has(target)) labelsByFor.set(target, label);
+        }
+      }
+    }
+    return labelsByFor.get(id) || null;
+  };
+  const textOf = found => {
+    try {
+      if (!found || !isHtml(found)) return null;
+      return found.innerText;
+    } catch (e) {
+      return null;
+    }
+  };
+  const PLAIN_IDENT = /^[A-Za-z_\u0080-\ud7ff\ue000-\uffff][A-Za-z0-9_\-\u0080-\ud7ff\ue000-\uffff]*$/;
+  const PLAIN_STRING = /^[^\u0000-\u001f\u007f\ud800-\udfff]*$/;
+  const labelledByText = el => {
+    const value = el.getAttribute('aria-labelledby');
+    if (!value) return null;
+    return PLAIN_IDENT.test(value) ? textOf(firstMatch('#' + value)) : ASK;
+  };
+  const labelForText = el => {
+    const id = el.getAttribute('id');
+    if (!id) return null;
+    if (!PLAIN_STRING.test(id)) return ASK;
+    return textOf(labelFor(id));
+  };
+  const guarded = (read, el) => {
+    try {
+      return read(el);
+    } catch (e) {
+      return null;
+    }
+  };
+
+  // --- Rows -------------------------------------------------------------------------
+  const MAIN = 1, CUSTOM = 2, TEXT = 4, CANDIDATE = 8;
+  const lists = [[], [], [], []];
+  const needs = new Map();
+  const order = [];
+  const note = (el, need, list) => {
+    if (!needs.has(el)) {
+      needs.set(el, 0);
+      order.push(el);
+    }
+    needs.set(el, needs.get(el) | need);
+    list.push(el);
+  };
+  // The engine's order: an element, its light-DOM subtree, then its shadow tree.
+  const stack = [document.documentElement];
+  while (stack.length) {
+    const el = stack.pop();
+    if (el.matches(mainSel)) note(el, MAIN, lists[0]);
+    if (el.matches(customSel)) note(el, CUSTOM, lists[1]);
+    if (el.matches(textSel)) note(el, TEXT, lists[2]);
+    if (el.matches(candSel)) note(el, CANDIDATE, lists[3]);
+    const children = [...el.children];
+    if (el.shadowRoot) children.push(...el.shadowRoot.children);
+    for (let i = children.length - 1; i >= 0; i--) stack.push(children[i]);
+  }
+
+  const index = new Map();
+  const facts = order.map((el, i) => {
+    index.set(el, i);
+    const need = needs.get(el);
+    const main = (need & MAIN) !== 0;
+    const row = new Array(FIELDS).fill(null);
+    row[F_TAG] = attempt(tagNameOf, el);
+    row[F_VISIBLE] = attempt(visible, el);
+    const shown = row[F_VISIBLE] === true;
+    if (main) row[F_ENABLED] = attempt(enabled, el);
+    if (main || shown) row[F_TEXT] = attempt(innerText, el);
+    row[F_BOX] = main || (need & CUSTOM) || shown ? attempt(boxOf, el) : false;
+    const attrs = row[F_ATTRS] = {};
+    for (const name of captured) {
+      const value = attempt(() => el.getAttribute(name));
+      if (value !== null) attrs[name] = value;
+    }
+    if (main || ((need & TEXT) && shown)) {
+      const data = attempt(dataAttributesOf, el);
+      row[F_DATA] = data === ERR ? ERR : Object.keys(data).flatMap(k => [k, data[k]]);
+    }
+    if (main || (need & (CUSTOM | TEXT) && shown)) row[F_XPATH] = attempt(xpathOf, el);
+    if ((need & TEXT) && shown) row[F_DIRECT] = attempt(directTextOf, el);
+    const tag = row[F_TAG];
+    if ((main && (tag === 'input' || tag === 'textarea')) || ((need & CUSTOM) && shown)) {
+      const lookup = read => { const found = attempt(read, el); return found === ERR ? null : found; };
+      row[F_LABELS] = [lookup(labelledByText), lookup(labelForText),
+        guarded(previousSiblingTextOf, el), guarded(parentChildrenTextOf, el)];
+    }
+    return row;
+  });
+
+  const store = Symbol.for('marrowlane.fastScan');
+  if (asked.length) globalThis[store] = asked;
+  else delete globalThis[store];
+  // JSON has no negative zero; the page's own reports keep it as a float.
+  const cursor = cursorPointerRows();
+  for (const row of cursor) {
+    for (const key of ['x', 'y', 'w', 'h']) {
+      if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
+    }
+  }
+  return JSON.stringify([facts, ...lists.map(list => list.map(el => index.get(el))), cursor]);
+})JS";
+
+// The element scripts of the element-by-element reading, word for word.
+static_assert(kFastScanScript.find(page_model::kTagNameScript) != std::string_view::npos);
+static_assert(kFastScanScript.find(page_model::kDataAttributesScript) != std::string_view::npos);
+static_assert(kFastScanScript.find(page_model::kDirectTextScript) != std::string_view::npos);
+static_assert(kFastScanScript.find(page_model::kPreviousSiblingScript) != std::string_view::npos);
+static_assert(kFastScanScript.find(page_model::kParentChildrenScript) != std::string_view::npos);
+
+}  // namespace marrowlane::page
