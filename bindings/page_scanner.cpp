@@ -8,17 +8,26 @@
 // the core decides what to read, what to skip and what each record holds. The
 // binding turns the core's records into dicts, handing each element's box back
 // as the very dict the page reported.
+//
+// A real Playwright page is read faster, in one page script (page_script.hpp):
+// RowReader answers the same questions from the rows that script gathered, so
+// the same core code builds the same records.
+#include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/common.hpp"
 #include "marrowlane/page_model.hpp"
+#include "marrowlane/page_script.hpp"
 
 namespace py = pybind11;
 namespace pm = marrowlane::page_model;
+namespace ps = marrowlane::page;
 using namespace marrowlane::bind;
 
 namespace {
@@ -73,6 +82,17 @@ std::optional<pm::Box> read_box(py::handle box) {
                  number(item(box, "height"))};
 }
 
+// The rendered text of the first element matching `selector`; nullopt when
+// there is none or the page raised an ordinary error.
+std::optional<std::string> inner_text_of_match(py::handle page, std::string_view selector) {
+  std::optional<std::string> found;
+  ordinary_errors_ignored([&] {
+    py::object ref = page.attr("query_selector")(str_of(selector));
+    if (!ref.is_none()) found = text_or_none(ref.attr("inner_text")());
+  });
+  return found;
+}
+
 // One element handle, read through the page operations.
 class HandleReader final : public pm::ElementReader {
  public:
@@ -112,12 +132,7 @@ class HandleReader final : public pm::ElementReader {
   bool has_direct_text() override { return truthy(run(pm::kDirectTextScript)); }
 
   std::optional<std::string> inner_text_of(std::string_view selector) override {
-    std::optional<std::string> found;
-    ordinary_errors_ignored([&] {
-      py::object ref = page_.attr("query_selector")(str_of(selector));
-      if (!ref.is_none()) found = text_or_none(ref.attr("inner_text")());
-    });
-    return found;
+    return inner_text_of_match(page_, selector);
   }
   std::optional<std::string> previous_sibling_text() override {
     return guarded_script(pm::kPreviousSiblingScript);
@@ -147,6 +162,217 @@ void for_each_element(py::handle page, std::string_view selector, F&& read) {
   for (py::handle handle : handles) {
     HandleReader reader(page, handle);
     ordinary_errors_ignored([&] { read(reader); });
+  }
+}
+
+// The elements of a page, read one by one through their handles.
+struct LiveElements {
+  py::handle page;
+  template <class F>
+  void for_each(std::string_view selector, F&& read) const {
+    for_each_element(page, selector, read);
+  }
+};
+
+// --- Reading in one page script -------------------------------------------------
+
+// Raised where the element operation itself would have failed (the row holds
+// the failure marker): the element is dropped as the per-element guard drops it.
+struct OperationFailed {};
+
+// The rows one run of the page script gathered, with the page at hand for the
+// few answers the script leaves to it.
+class PageRows {
+ public:
+  explicit PageRows(py::object page) : page_(std::move(page)) {
+    py::list args;
+    args.append(str_of(pm::interactable_selector()));
+    args.append(str_of(pm::kCustomInputSelector));
+    args.append(str_of(pm::text_selector()));
+    args.append(str_of(pm::kLabelCandidateSelector));
+    py::list names;
+    for (auto name : pm::kCapturedAttributes) names.append(str_of(name));
+    args.append(names);
+    py::object json_text = page_.attr("evaluate")(str_of(ps::kFastScanScript), args);
+    payload_ = py::module_::import("json").attr("loads")(json_text);
+    facts_ = part(0);
+  }
+  PageRows(const PageRows&) = delete;
+  PageRows& operator=(const PageRows&) = delete;
+  ~PageRows() {
+    if (asked_.is_none()) return;
+    try {
+      asked_.attr("dispose")();
+    } catch (py::error_already_set&) {
+    }
+  }
+
+  py::handle page() const { return page_; }
+  py::list part(std::size_t i) const { return payload_[py::int_(i)].cast<py::list>(); }
+  // The rows of the selector's elements, in the order the page's query gives.
+  py::list rows_of(std::string_view selector) const {
+    if (selector == pm::interactable_selector()) return rows(1);
+    if (selector == pm::kCustomInputSelector) return rows(2);
+    if (selector == pm::text_selector()) return rows(3);
+    if (selector == pm::kLabelCandidateSelector) return rows(4);
+    throw std::logic_error("the page script gathers no rows for this selector");
+  }
+  // The cursor-pointer script's rows, a negative zero back as the float the
+  // page's own report gives.
+  py::list cursor_rows() const {
+    py::list rows = part(5);
+    for (py::handle row : rows) {
+      for (const char* key : {"x", "y", "w", "h"}) {
+        py::object value = item(row, key);
+        if (py::isinstance<py::str>(value) && to_utf8(value) == "-0") {
+          row[py::str(key)] = py::float_(-0.0);
+        }
+      }
+    }
+    return rows;
+  }
+  // The bounding box of an element the script left to the page to measure.
+  py::object measure(py::handle index) {
+    if (asked_.is_none()) {
+      asked_ = page_.attr("evaluate_handle")(
+          str_of("() => { const key = " + std::string(ps::kAskStoreExpression) +
+                 "; const asked = globalThis[key]; delete globalThis[key]; return asked; }"));
+    }
+    py::object element = asked_.attr("get_property")(py::str(index)).attr("as_element")();
+    return element.attr("bounding_box")();
+  }
+
+  template <class F>
+  void for_each(std::string_view selector, F&& read);
+
+ private:
+  py::list rows(std::size_t i) const {
+    py::list out;
+    for (py::handle index : part(i)) out.append(facts_[index]);
+    return out;
+  }
+
+  py::object page_;
+  py::object payload_;
+  py::list facts_;
+  py::object asked_ = py::none();
+};
+
+// One element, answered from its row.
+class RowReader final : public pm::ElementReader {
+ public:
+  RowReader(PageRows& rows, py::handle row) : rows_(rows) {
+    if (!PyList_CheckExact(row.ptr()) || PyList_GET_SIZE(row.ptr()) != ps::kFields) {
+      throw std::logic_error("a row of the page script is malformed");
+    }
+    row_ = py::reinterpret_borrow<py::list>(row);
+  }
+
+  // The box as a dict of the page's own numbers, as bounding_box reports it.
+  py::object box_object = py::none();
+
+  bool is_visible() override { return truthy(fact(ps::F_VISIBLE, "visibility")); }
+  bool is_enabled() override { return truthy(fact(ps::F_ENABLED, "enabled state")); }
+  std::string tag_name() override { return to_utf8(fact(ps::F_TAG, "tag name")); }
+  std::optional<std::string> inner_text() override {
+    return text_or_none(fact(ps::F_TEXT, "inner text"));
+  }
+  std::optional<std::string> attribute(std::string_view name) override {
+    const auto& names = pm::kCapturedAttributes;
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+      throw std::logic_error("the page script gathers no attribute " + std::string(name));
+    }
+    PyObject* value = PyDict_GetItemString(raw(ps::F_ATTRS).ptr(), std::string(name).c_str());
+    if (!value) return std::nullopt;  // absent
+    return text_or_none(checked(py::reinterpret_borrow<py::object>(value)));
+  }
+  std::optional<pm::Box> bounding_box() override {
+    py::object box = fact(ps::F_BOX, "bounding box", /*none_ok=*/true);
+    if (box.ptr() == Py_False) throw std::logic_error("the page script did not gather the box");
+    if (box.is_none()) {
+      box_object = py::none();
+    } else if (PyLong_CheckExact(box.ptr())) {
+      box_object = rows_.measure(box);
+    } else {
+      py::dict d;
+      d["x"] = box[py::int_(0)];
+      d["y"] = box[py::int_(1)];
+      d["width"] = box[py::int_(2)];
+      d["height"] = box[py::int_(3)];
+      box_object = std::move(d);
+    }
+    return read_box(box_object);
+  }
+  pm::Attributes data_attributes() override {
+    py::list pairs = fact(ps::F_DATA, "data attributes");
+    pm::Attributes attrs;
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+      attrs.set(to_utf8(pairs[i]), to_utf8(pairs[i + 1]));
+    }
+    return attrs;
+  }
+  std::string xpath() override { return to_utf8(fact(ps::F_XPATH, "path")); }
+  bool has_direct_text() override { return truthy(fact(ps::F_DIRECT, "direct text")); }
+
+  std::optional<std::string> inner_text_of(std::string_view selector) override {
+    std::size_t source;
+    if (selector == pm::labelledby_selector(attribute("aria-labelledby").value_or(""))) {
+      source = 0;
+    } else if (selector == pm::label_for_selector(attribute("id").value_or(""))) {
+      source = 1;
+    } else {
+      return inner_text_of_match(rows_.page(), selector);
+    }
+    py::object found = label_reading(source);
+    if (PyLong_CheckExact(found.ptr()) && found.cast<long>() == ps::kAsk) {
+      return inner_text_of_match(rows_.page(), selector);
+    }
+    return text_or_none(found);
+  }
+  std::optional<std::string> previous_sibling_text() override {
+    return text_or_none(label_reading(2));
+  }
+  std::optional<std::string> parent_children_text() override {
+    return text_or_none(label_reading(3));
+  }
+
+ private:
+  static py::object checked(py::object value) {
+    if (PyDict_Check(value.ptr())) throw OperationFailed{};
+    return value;
+  }
+  py::object raw(int field) const {
+    return py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row_.ptr(), field));
+  }
+  py::object fact(int field, const char* what, bool none_ok = false) const {
+    py::object value = raw(field);
+    if (value.is_none() && !none_ok) {
+      throw std::logic_error(std::string("the page script did not gather the ") + what);
+    }
+    return checked(std::move(value));
+  }
+  py::object label_reading(std::size_t source) const {
+    py::object readings = fact(ps::F_LABELS, "field label readings");
+    return py::reinterpret_borrow<py::object>(PyList_GET_ITEM(readings.ptr(), source));
+  }
+
+  PageRows& rows_;
+  py::list row_;
+};
+
+// Calls `read` with a reader for every row of the selector's elements. An
+// element whose reading failed in the page is dropped, as is one whose
+// measurement through the page raised an ordinary error.
+template <class F>
+void PageRows::for_each(std::string_view selector, F&& read) {
+  for (py::handle row : rows_of(selector)) {
+    RowReader reader(*this, row);
+    try {
+      read(reader);
+    } catch (const OperationFailed&) {
+    } catch (py::error_already_set& e) {
+      if (!e.matches(PyExc_Exception)) throw;
+    }
   }
 }
 
@@ -193,9 +419,10 @@ struct PageScanner {
 
 PageScanner& scanner_of(py::handle self) { return py::cast<PageScanner&>(self); }
 
-py::list extract_main(const PageScanner& s) {
+template <class Elements>
+py::list main_records(Elements& page) {
   py::list elements;
-  for_each_element(s.page, pm::interactable_selector(), [&](HandleReader& reader) {
+  page.for_each(pm::interactable_selector(), [&](auto& reader) {
     if (auto rec = pm::read_interactable(reader)) {
       elements.append(element_dict(*rec, reader.box_object));
     }
@@ -203,17 +430,23 @@ py::list extract_main(const PageScanner& s) {
   return elements;
 }
 
-py::list extract_custom_inputs(const PageScanner& s) {
+template <class Elements>
+py::list custom_input_records(Elements& page) {
   py::list results;
   pm::CustomInputSource source;
-  for_each_element(s.page, pm::kCustomInputSelector, [&](HandleReader& reader) {
+  page.for_each(pm::kCustomInputSelector, [&](auto& reader) {
     if (auto rec = source.read(reader)) results.append(element_dict(*rec, reader.box_object));
   });
   return results;
 }
 
-py::list extract_cursor_pointer_elements(const PageScanner& s) {
-  py::object rows = s.page.attr("evaluate")(str_of(pm::kCursorPointerScript));
+py::list extract_custom_inputs(const PageScanner& s) {
+  LiveElements live{s.page};
+  return custom_input_records(live);
+}
+
+// The records of the cursor-pointer script's rows.
+py::list cursor_pointer_records(py::handle rows) {
   py::list results;
   if (rows.is_none() || !truthy(rows)) return results;
   pm::CursorPointerSource source;
@@ -241,15 +474,24 @@ py::list extract_cursor_pointer_elements(const PageScanner& s) {
   return results;
 }
 
-py::object extract_text_elements(py::object self) {
-  const PageScanner& s = scanner_of(self);
+py::list extract_cursor_pointer_elements(const PageScanner& s) {
+  return cursor_pointer_records(s.page.attr("evaluate")(str_of(pm::kCursorPointerScript)));
+}
+
+template <class Elements>
+py::list text_records(Elements& page) {
   py::list results;
-  for_each_element(s.page, pm::text_selector(), [&](HandleReader& reader) {
+  page.for_each(pm::text_selector(), [&](auto& reader) {
     if (auto rec = pm::read_text_element(reader)) {
       results.append(text_element_dict(*rec, reader.box_object));
     }
   });
-  return self.attr("_dedup_text_elements")(results);
+  return results;
+}
+
+py::object extract_text_elements(py::object self) {
+  LiveElements live{scanner_of(self).page};
+  return self.attr("_dedup_text_elements")(text_records(live));
 }
 
 py::list dedup_text_elements(py::handle candidates) {
@@ -271,10 +513,11 @@ py::list dedup_text_elements(py::handle candidates) {
   return keep;
 }
 
-py::list collect_label_candidates(const PageScanner& s) {
+template <class Elements>
+py::list label_candidate_records(Elements& page) {
   py::list candidates;
   pm::LabelCandidateSource source;
-  for_each_element(s.page, pm::kLabelCandidateSelector, [&](HandleReader& reader) {
+  page.for_each(pm::kLabelCandidateSelector, [&](auto& reader) {
     if (auto cand = source.read(reader)) {
       py::dict d;
       d["text"] = str_of(cand->text);
@@ -283,6 +526,11 @@ py::list collect_label_candidates(const PageScanner& s) {
     }
   });
   return candidates;
+}
+
+py::list collect_label_candidates(const PageScanner& s) {
+  LiveElements live{s.page};
+  return label_candidate_records(live);
 }
 
 void assign_spatial_labels(const PageScanner&, py::handle elements, py::handle label_candidates) {
@@ -359,8 +607,34 @@ void save_snapshot(const PageScanner& s, py::handle elements, py::handle text_el
   py::print(py::str("  [DOM snapshot saved \u2192 {}]").format(path));
 }
 
+// The fast reading applies to real Playwright pages while settings.FAST_SCAN is
+// on; any other page object is read through its element operations.
+bool reads_in_one_script(py::handle page) {
+  py::object settings = py::module_::import(kModuleName).attr("settings");
+  if (!truthy(py::getattr(settings, "FAST_SCAN", py::bool_(true)))) return false;
+  py::dict modules = py::module_::import("sys").attr("modules");
+  if (!modules.contains("playwright.sync_api")) return false;
+  py::object page_type = modules["playwright.sync_api"].attr("Page");
+  return py::isinstance(page, page_type);
+}
+
+// The same records as the element-by-element reading, from one page script.
+py::tuple extract_in_one_script(py::object self) {
+  PageRows rows(scanner_of(self).page);
+  py::list elements = main_records(rows);
+  elements.attr("extend")(custom_input_records(rows));
+  elements.attr("extend")(cursor_pointer_records(rows.cursor_rows()));
+  py::list candidates = label_candidate_records(rows);
+  self.attr("_assign_spatial_labels")(elements, candidates);
+  py::object text_elements = self.attr("_dedup_text_elements")(text_records(rows));
+  self.attr("_save_snapshot")(elements, text_elements);
+  return py::make_tuple(elements, text_elements);
+}
+
 py::tuple extract_interactable_elements(py::object self) {
-  py::list elements = extract_main(scanner_of(self));
+  if (reads_in_one_script(scanner_of(self).page)) return extract_in_one_script(self);
+  LiveElements live{scanner_of(self).page};
+  py::list elements = main_records(live);
   elements.attr("extend")(self.attr("_extract_custom_inputs")());
   elements.attr("extend")(self.attr("_extract_cursor_pointer_elements")());
   py::object candidates = self.attr("_collect_label_candidates")();

@@ -9,6 +9,9 @@ its default. Code and tests may assign a new value at any time
   switch it on (any case); any other value leaves it off.
 - ``LOG_PATH`` (MARROWLANE_LOG_PATH, default "logs"): the directory that
   receives the snapshot files.
+- ``FAST_SCAN`` (MARROWLANE_FAST_SCAN, default on): read a Playwright page in
+  one page script instead of element by element (same records, far fewer
+  browser round trips). Words as for SAVE_SNAPSHOTS.
 """
 
 import os
@@ -25,3 +28,4 @@ def _flag(name, default):
 
 SAVE_SNAPSHOTS = _flag("MARROWLANE_SAVE_SNAPSHOTS", False)
 LOG_PATH = os.environ.get("MARROWLANE_LOG_PATH", "logs")
+FAST_SCAN = _flag("MARROWLANE_FAST_SCAN", True)
