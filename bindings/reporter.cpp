@@ -67,7 +67,7 @@ double seconds(py::handle value) {
 std::string shown_text(py::handle record, const char* key) {
   py::object value = get(record, key);
   if (!truthy(value)) return {};
-  return get_text(record, key, true).value_or("");
+  return text_of(value, /*convert=*/true).value_or("");
 }
 
 Reporter make_reporter(py::object report_path, py::object config) {

@@ -107,12 +107,15 @@ bool truthy(py::handle value) {
   return r == 1;
 }
 
-std::optional<std::string> get_text(py::handle record, const char* key, bool convert) {
-  py::object value = get(record, key);
+std::optional<std::string> text_of(py::handle value, bool convert) {
   if (value.is_none()) return std::nullopt;
   if (PyUnicode_Check(value.ptr())) return to_utf8(value);
   if (!convert) return std::nullopt;
   return to_utf8(py::str(value));
+}
+
+std::optional<std::string> get_text(py::handle record, const char* key, bool convert) {
+  return text_of(get(record, key), convert);
 }
 
 std::string_view Utf8Views::str(py::handle s) {

@@ -70,8 +70,10 @@ py::object get(py::handle record, py::handle key);
 py::handle key(const char* name);
 // Python truthiness (errors of __bool__ propagate).
 bool truthy(py::handle value);
-// The text of a str value; std::nullopt for None or a missing key; other kinds
-// are read as `str(value)` when `convert`, else std::nullopt.
+// The text of a str value; std::nullopt for None; other kinds are read as
+// `str(value)` when `convert`, else std::nullopt.
+std::optional<std::string> text_of(py::handle value, bool convert = false);
+// text_of the record's value at `key` (std::nullopt also for a missing key).
 std::optional<std::string> get_text(py::handle record, const char* key, bool convert = false);
 
 // UTF-8 views of Python strs for the core, valid for as long as this object
