@@ -105,7 +105,9 @@ py::dict make_record(py::handle nodeid, const report::NodeId& id, std::string_vi
 // The latest result of the test `nodeid`, or None.
 py::object latest_result(const py::list& results, py::handle nodeid) {
   for (std::size_t i = results.size(); i-- > 0;) {
-    py::handle record = results[i];
+    // Held: the comparison below may run any code, the removal of the record
+    // from the list included.
+    py::object record = results[i];
     if (PyDict_CheckExact(record.ptr()) && get(record, "nodeid").equal(nodeid)) {
       return py::reinterpret_borrow<py::object>(record);
     }
@@ -161,7 +163,10 @@ report::Step read_step(py::handle step) {
 py::str render(const Reporter& self) {
   report::Run run;
   py::object all_steps = py::getattr(self.config, "_marrowlane_steps", py::none());
-  for (py::handle record : results_of(self)) {
+  // Python's own iteration: reading a record may run any code (a str() of a
+  // value), and unlike a walk over the list's item array it stays sound when
+  // that code changes the list.
+  for (py::handle record : py::iter(results_of(self))) {
     report::Result result{get_text(record, "file", true).value_or(""),
                           get_text(record, "test", true).value_or(""),
                           get_text(record, "status", true).value_or(""),

@@ -215,3 +215,27 @@ def test_a_rendering_error_leaves_the_previous_report(tmp_path):
     with pytest.raises(TypeError):
         r.pytest_sessionfinish(None, 0)
     assert path.read_text() == "previous"
+
+
+def test_records_changed_while_they_are_read():
+    # A value's str() and a record's == may run any code, the results' own
+    # list emptied and refilled included; the reporter goes on like Python's
+    # own loop over the list, never reading a freed record.
+    r = make()
+
+    class Refills:
+        def __str__(self):
+            r.results[:] = [{"file": f"f{i}.py", "test": "t"} for i in range(1000)]
+            return "a.py"
+
+    r.results = [{"file": Refills(), "test": "t"}, {"file": "b.py", "test": "t"}]
+    assert r._render().count('class="test-row"') == 1000
+
+    class Clears:
+        def __eq__(self, other):
+            r.results.clear()
+            return True
+
+    r.results = [{"nodeid": Clears(), "status": "passed"}]
+    r.pytest_runtest_logreport(phase(when="teardown", outcome="failed", longrepr="boom"))
+    assert r.results == []
