@@ -400,7 +400,7 @@ bool exact_matches_element(std::string_view target, const Record& record, bool i
 }
 
 std::int64_t dom_distance(std::string_view xpath_a, std::string_view xpath_b) {
-  auto trim = [](std::string_view s) {
+  auto strip_slashes = [](std::string_view s) {
     std::size_t b = s.find_first_not_of('/');
     if (b == std::string_view::npos) return std::string_view();
     return s.substr(b, s.find_last_not_of('/') + 1 - b);
@@ -408,8 +408,8 @@ std::int64_t dom_distance(std::string_view xpath_a, std::string_view xpath_b) {
   auto steps = [](std::string_view s) {
     return static_cast<std::int64_t>(std::count(s.begin(), s.end(), '/')) + 1;
   };
-  std::string_view a = trim(xpath_a);
-  std::string_view b = trim(xpath_b);
+  std::string_view a = strip_slashes(xpath_a);
+  std::string_view b = strip_slashes(xpath_b);
   const std::int64_t steps_a = steps(a);
   const std::int64_t steps_b = steps(b);
   std::int64_t common = 0;
