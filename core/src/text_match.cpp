@@ -21,6 +21,8 @@ bool is_ascii(std::string_view s) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 // str.lower() into `out`, reusing its storage: matching lowers every surface of
 // every record, and most of them are plain ASCII.
 void lower_into(std::string_view s, std::string& out) {
@@ -29,9 +31,7 @@ void lower_into(std::string_view s, std::string& out) {
     return;
   }
   out.assign(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
+  for (char& c : out) c = ascii_lower(c);
 }
 
 bool has_digit(std::string_view s) {
@@ -60,8 +60,6 @@ bool at_least_chars(std::string_view s, std::size_t n) {
 bool is_ascii_space(unsigned char b) {
   return (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x20);
 }
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // str.strip(): ASCII white space is cut byte by byte, and only a text that
 // still begins or ends outside ASCII (a no-break space, say) needs decoding.
@@ -325,9 +323,7 @@ constexpr Phrase kPhrases[] = {{"right of", "right"}, {"next to", "right"}, {"le
 bool starts_with_lowered(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
+    if (ascii_lower(s[i]) != prefix[i]) return false;
   }
   return true;
 }
