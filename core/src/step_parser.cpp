@@ -11,6 +11,12 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 constexpr std::array<std::string_view, 2> kExtractPrefixes = {"extract text ", "extract_text "};
+// Prefixes whose length also says where the rest of the step begins.
+constexpr std::string_view kType = "type ";
+constexpr std::string_view kWait = "wait ";
+constexpr std::string_view kVerify = "verify ";
+constexpr std::string_view kVerifyText = "verify text ";
+constexpr std::string_view kFrom = "from ";
 
 template <typename Table>
 bool contains(const Table& table, std::string_view word) {
@@ -128,7 +134,7 @@ std::optional<Instruction> parse_extract(const Folded& step, const Builder& b) {
       if (starts_with_spatial_keyword(lower.substr(at))) {
         return plain("extract_text_spatial", std::string(rest));
       }
-      if (lower.substr(at).starts_with("from ")) at += 5;
+      if (lower.substr(at).starts_with(kFrom)) at += kFrom.size();
     }
     return parse_ordinal_target("extract_text", step.cut(at), b);
   }
@@ -137,7 +143,7 @@ std::optional<Instruction> parse_extract(const Folded& step, const Builder& b) {
 
 // "verify text <relation> <anchor> is <expected text>".
 std::optional<Instruction> parse_spatial_text(const Folded& step) {
-  constexpr std::size_t at = 12;  // "verify text "
+  constexpr std::size_t at = kVerifyText.size();
   std::string_view lower = step.lower();
   if (!starts_with_spatial_keyword(lower.substr(at))) return std::nullopt;
   std::size_t k = lower.rfind(" is ");
@@ -226,7 +232,7 @@ Instruction parse(std::string_view instruction) {
     return step.cut(prefix.size());
   };
 
-  if (auto r = parse_with_keyword(step, b, "type ", " into ", "type")) return *std::move(r);
+  if (auto r = parse_with_keyword(step, b, kType, " into ", "type")) return *std::move(r);
   if (auto r = parse_with_keyword(step, b, "select ", " from ", "select")) return *std::move(r);
   if (auto rest = rest_after("find exact text "))
     return b.tested("find_exact_text", std::string(*rest));
@@ -249,17 +255,17 @@ Instruction parse(std::string_view instruction) {
     std::string keys(strip_quotes(*rest));
     return plain("sendkeys", keys, keys);
   }
-  if (auto rest = rest_after("wait ")) return plain("wait", std::string(strip_quotes(*rest)));
-  if (lower.starts_with("verify text ")) {
+  if (auto rest = rest_after(kWait)) return plain("wait", std::string(strip_quotes(*rest)));
+  if (lower.starts_with(kVerifyText)) {
     if (auto r = parse_spatial_text(step)) return *std::move(r);
     // Text checks keep the target as written: "Welcome back" is page text, not
     // an element description.
-    if (auto state = split_state(step, 12, kVerifyTextStates)) {
+    if (auto state = split_state(step, kVerifyText.size(), kVerifyTextStates)) {
       return b.tested(state->first, std::string(state->second));
     }
   }
-  if (lower.starts_with("verify ")) {
-    if (auto state = split_state(step, 7, kVerifyStates)) {
+  if (lower.starts_with(kVerify)) {
+    if (auto state = split_state(step, kVerify.size(), kVerifyStates)) {
       return b.tested(state->first, b.choose_target(state->second));
     }
   }
@@ -296,15 +302,15 @@ std::vector<std::string> validate(std::string_view instruction) {
     return out;
   };
 
-  if (lower.starts_with("type ")) {
+  if (lower.starts_with(kType)) {
     if (lower.find(" into ") == npos) {
       issues.emplace_back(
           "`type` instruction missing `into` keyword. Expected: type <text> into <target>");
     } else {
       // No " into " after the action word ('type into Search') means nothing
       // to type, like 'type  into Search'.
-      std::size_t i = lower.find(" into ", 5);
-      if (i == npos || text::strip(step.cut(5, i)).empty()) {
+      std::size_t i = lower.find(" into ", kType.size());
+      if (i == npos || text::strip(step.cut(kType.size(), i)).empty()) {
         issues.emplace_back(
             "`type` instruction missing text to type. Expected: type <text> into <target>");
       }
@@ -314,12 +320,12 @@ std::vector<std::string> validate(std::string_view instruction) {
     issues.emplace_back(
         "`select` instruction missing `from` keyword. Expected: select <value> from <target>");
   }
-  if (lower.starts_with("verify ") && !lower.starts_with("verify text ") &&
+  if (lower.starts_with(kVerify) && !lower.starts_with(kVerifyText) &&
       !lower.starts_with("verify dialog") && !ends_with_any(kVerifyStates)) {
     issues.push_back("`verify` instruction missing state. Expected ending: " +
                      endings(kVerifyStates));
   }
-  if (lower.starts_with("verify text ")) {
+  if (lower.starts_with(kVerifyText)) {
     bool spatial = false;
     for (std::string_view p : {"verify text next to", "verify text below", "verify text above",
                                "verify text left", "verify text right"}) {
@@ -330,8 +336,8 @@ std::vector<std::string> validate(std::string_view instruction) {
                        endings(kVerifyTextStates));
     }
   }
-  if (lower.starts_with("wait ")) {
-    std::string_view ms = strip_quotes(step.cut(5));
+  if (lower.starts_with(kWait)) {
+    std::string_view ms = strip_quotes(step.cut(kWait.size()));
     bool digits = !ms.empty() &&
                   std::all_of(ms.begin(), ms.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!digits) {
