@@ -440,6 +440,17 @@ void add_test_row(std::string& out, const Result& t, std::string_view file_attr,
   }
 }
 
+// Results by status, for the summary and for each file group.
+struct Counts {
+  std::size_t passed = 0, failed = 0, skipped = 0;
+
+  void add(std::string_view status) {
+    if (status == "passed") ++passed;
+    if (status == "failed") ++failed;
+    if (status == "skipped") ++skipped;
+  }
+};
+
 void add_pill(std::string& out, std::size_t count, std::string_view status) {
   if (count == 0) return;
   out += "<span class=\"badge ";
@@ -452,12 +463,8 @@ void add_pill(std::string& out, std::size_t count, std::string_view status) {
 }  // namespace
 
 std::string render(const Run& run) {
-  std::size_t passed = 0, failed = 0, skipped = 0;
-  for (const Result& r : run.results) {
-    if (r.status == "passed") ++passed;
-    if (r.status == "failed") ++failed;
-    if (r.status == "skipped") ++skipped;
-  }
+  Counts all;
+  for (const Result& r : run.results) all.add(r.status);
   const std::size_t total = run.results.size();
   const std::string duration = float_repr(round2(run.elapsed));
 
@@ -482,10 +489,10 @@ std::string render(const Run& run) {
       "s</span><span id=\"date-display\"></span><span id=\"time-display\"></span></div>\n";
   out += "</header>\n<main>\n<section class=\"summary\">\n";
   add_card(out, "total", "Total", std::to_string(total));
-  add_card(out, "passed", "Passed", std::to_string(passed));
-  add_card(out, "failed", "Failed", std::to_string(failed));
-  add_card(out, "skipped", "Skipped", std::to_string(skipped));
-  add_card(out, "rate", "Pass Rate", std::to_string(pass_rate(passed, total)) + "%");
+  add_card(out, "passed", "Passed", std::to_string(all.passed));
+  add_card(out, "failed", "Failed", std::to_string(all.failed));
+  add_card(out, "skipped", "Skipped", std::to_string(all.skipped));
+  add_card(out, "rate", "Pass Rate", std::to_string(pass_rate(all.passed, total)) + "%");
   add_card(out, "time", "Duration", duration + "s");
   out += "</section>\n";
   out +=
@@ -500,21 +507,17 @@ std::string render(const Run& run) {
   std::size_t step_counter = 0;
   for (const auto& tests : groups) {
     const std::string& file_path = tests.front()->file;
-    std::size_t fp = 0, ff = 0, fsk = 0;
-    for (const Result* t : tests) {
-      if (t->status == "passed") ++fp;
-      if (t->status == "failed") ++ff;
-      if (t->status == "skipped") ++fsk;
-    }
+    Counts in_file;
+    for (const Result* t : tests) in_file.add(t->status);
     std::string file_attr = escape(file_path, true);
     out += "<div class=\"file-group\" data-file=\"" + file_attr + "\">\n";
     out +=
         "<div class=\"file-header\" onclick=\"toggleGroup(this)\"><span "
         "class=\"chevron\">\u25BC</span><span class=\"file-name\">" +
         file_label(file_path) + "</span><span class=\"file-counts\">";
-    add_pill(out, fp, "passed");
-    add_pill(out, ff, "failed");
-    add_pill(out, fsk, "skipped");
+    add_pill(out, in_file.passed, "passed");
+    add_pill(out, in_file.failed, "failed");
+    add_pill(out, in_file.skipped, "skipped");
     out += "</span></div>\n";
     out +=
         "<table class=\"test-table\">\n<thead><tr><th style=\"width:32px\"></th><th>Test</th>"
