@@ -4,7 +4,6 @@
 // caller's own entry and element records.
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "common/common.hpp"
@@ -53,16 +52,6 @@ std::optional<Number> read_number(py::handle record, const Field& field) {
   PyErr_Format(PyExc_TypeError, "entry value '%s' must be int or float, not %.200s", field.name,
                Py_TYPE(v)->tp_name);
   throw py::error_already_set();
-}
-
-// An ordinal of any size: beyond 64 bits it is as good as infinite.
-std::int64_t read_ordinal(py::handle value) {
-  int overflow = 0;
-  const long long i = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-  if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
-  if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
-  if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
-  return i;
 }
 
 // The caller's entries and their views. The entries (and every str viewed)
@@ -266,7 +255,7 @@ struct GridResolver {
     check_arg(ordinal, "ordinal", Kind::Int, /*none_ok=*/true);
     const std::optional<std::string> s = optional_text(strategy);
     std::optional<std::int64_t> n;
-    if (!ordinal.is_none()) n = read_ordinal(ordinal);
+    if (!ordinal.is_none()) n = saturated_int(ordinal);
     Matrix m;
     m.add_all(candidates);
     Matrix a;
@@ -284,7 +273,7 @@ struct GridResolver {
     const std::optional<std::string> type = optional_text(type_filter);
     const std::optional<std::string> search = optional_text(search_text);
     const Matrix m = read_matrix();
-    return answer(m, spatial::resolve_ordinal(m.views(), read_ordinal(ordinal), type, search));
+    return answer(m, spatial::resolve_ordinal(m.views(), saturated_int(ordinal), type, search));
   }
 };
 

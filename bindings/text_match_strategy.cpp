@@ -356,12 +356,7 @@ core::Ordinal ordinal_of(PyObject* v) {
   core::Ordinal o;
   if (!v) return o;  // missing: 1
   if (PyLong_Check(v)) {
-    int overflow = 0;
-    long long value = PyLong_AsLongLongAndOverflow(v, &overflow);
-    if (value == -1 && PyErr_Occurred()) throw py::error_already_set();
-    o.value = overflow > 0   ? std::numeric_limits<std::int64_t>::max()
-              : overflow < 0 ? std::numeric_limits<std::int64_t>::min()
-                             : value;
+    o.value = saturated_int(v);
   } else if (PyFloat_Check(v)) {
     o.state = core::Ordinal::State::Float;
     o.real = PyFloat_AS_DOUBLE(v);

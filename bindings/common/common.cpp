@@ -1,5 +1,7 @@
 #include "common/common.hpp"
 
+#include <limits>
+
 #include "marrowlane/errors.hpp"
 
 namespace marrowlane::bind {
@@ -99,6 +101,15 @@ py::handle key(const char* name) {
   PyObject* interned = PyUnicode_InternFromString(name);  // kept: never released
   if (!interned) throw py::error_already_set();
   return interned;
+}
+
+std::int64_t saturated_int(py::handle value) {
+  int overflow = 0;
+  const long long i = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (i == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
+  if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
+  return i;
 }
 
 bool truthy(py::handle value) {

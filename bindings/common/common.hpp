@@ -6,6 +6,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
@@ -68,6 +69,9 @@ py::object get(py::handle record, py::handle key);
 // process: a lookup with it builds and hashes no new str. Call it once per key
 // (a function-local static) with the GIL held.
 py::handle key(const char* name);
+// An int (bool included) of any size, saturated to the 64-bit range: an
+// ordinal beyond it is as good as infinite.
+std::int64_t saturated_int(py::handle value);
 // Python truthiness (errors of __bool__ propagate).
 bool truthy(py::handle value);
 // The text of a str value; std::nullopt for None; other kinds are read as
