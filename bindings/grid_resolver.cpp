@@ -135,15 +135,6 @@ class Matrix {
   Utf8Views texts_;
 };
 
-std::optional<std::string> optional_text(py::handle value) {
-  if (value.is_none()) return std::nullopt;
-  return to_utf8(value);
-}
-
-py::object text_or_none(const std::optional<std::string>& t) {
-  return t ? py::object(from_utf8(*t)) : py::object(py::none());
-}
-
 py::dict failure() {
   py::dict r;
   r["resolved"] = false;
@@ -165,7 +156,7 @@ py::dict answer(const Matrix& m, const spatial::Resolution& res) {
     r["ordinal"] = py::int_(res.ordinal);
     r["type_relaxed"] = py::bool_(res.type_relaxed);
     r["actual_type"] = res.type_relaxed ? get(m.entry(res.element), fields().element_type.key)
-                                        : text_or_none(res.type_filter);
+                                        : str_or_none(res.type_filter);
   }
   r["candidates"] = m.elements(res.candidates);
   return r;
@@ -182,9 +173,8 @@ py::tuple parse_target(py::handle target) {
   check_arg(target, "target", Kind::Str);
   const spatial::Target t = spatial::parse_target(to_utf8(target));
   py::object ordinal = t.ordinal ? py::object(py::int_(*t.ordinal)) : py::object(py::none());
-  return py::make_tuple(text_or_none(t.anchor), text_or_none(t.relation),
-                        text_or_none(t.type_filter), ordinal, text_or_none(t.search_text),
-                        text_or_none(t.target_text));
+  return py::make_tuple(str_or_none(t.anchor), str_or_none(t.relation), str_or_none(t.type_filter),
+                        ordinal, str_or_none(t.search_text), str_or_none(t.target_text));
 }
 
 // The core's answer about two entries, each checked and read as a matrix entry.
@@ -253,7 +243,7 @@ struct GridResolver {
     check_arg(anchor, "anchor", Kind::Dict);
     check_arg(strategy, "strategy", Kind::Str, /*none_ok=*/true);
     check_arg(ordinal, "ordinal", Kind::Int, /*none_ok=*/true);
-    const std::optional<std::string> s = optional_text(strategy);
+    const std::optional<std::string> s = text_of(strategy);
     std::optional<std::int64_t> n;
     if (!ordinal.is_none()) n = saturated_int(ordinal);
     Matrix m;
@@ -270,8 +260,8 @@ struct GridResolver {
     check_arg(ordinal, "ordinal", Kind::Int);
     check_arg(type_filter, "type_filter", Kind::Str, /*none_ok=*/true);
     check_arg(search_text, "search_text", Kind::Str, /*none_ok=*/true);
-    const std::optional<std::string> type = optional_text(type_filter);
-    const std::optional<std::string> search = optional_text(search_text);
+    const std::optional<std::string> type = text_of(type_filter);
+    const std::optional<std::string> search = text_of(search_text);
     const Matrix m = read_matrix();
     return answer(m, spatial::resolve_ordinal(m.views(), saturated_int(ordinal), type, search));
   }

@@ -22,16 +22,12 @@ std::string text_arg(py::handle value, const char* name) {
   return to_utf8(value);
 }
 
-py::object optional_text(const std::optional<std::string>& text) {
-  return text ? py::object(from_utf8(*text)) : py::object(py::none());
-}
-
 py::dict parse(const StepParser&, py::handle instruction) {
   sp::Instruction parsed = sp::parse(text_arg(instruction, "instruction"));
   py::dict out;
   out["action"] = from_utf8(parsed.action);
-  out["target"] = optional_text(parsed.target);
-  out["value"] = optional_text(parsed.value);
+  out["target"] = str_or_none(parsed.target);
+  out["value"] = str_or_none(parsed.value);
   if (parsed.ordinal) out["ordinal"] = py::int_(*parsed.ordinal);
   out["_literal_target"] = py::bool_(parsed.literal_target);
   return out;

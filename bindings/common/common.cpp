@@ -74,6 +74,10 @@ py::str from_utf8(std::string_view text) {
   return py::reinterpret_steal<py::str>(s);
 }
 
+py::object str_or_none(const std::optional<std::string>& text) {
+  return text ? py::object(from_utf8(*text)) : py::object(py::none());
+}
+
 py::object get(py::handle record, const char* key) {
   if (!PyDict_CheckExact(record.ptr())) {
     PyErr_Format(PyExc_TypeError, "Expected dict, got %.200s", Py_TYPE(record.ptr())->tp_name);

@@ -36,6 +36,8 @@ void check_result(py::handle value, Kind kind, bool none_ok = false);
 // to_utf8 raises the usual TypeError for a value that is not a str.
 std::string to_utf8(py::handle str);
 py::str from_utf8(std::string_view text);
+// from_utf8 of a text that may be absent: None when it is.
+py::object str_or_none(const std::optional<std::string>& text);
 
 // Python values of the core's texts and constant tables, in their order: a
 // list of strs, and a dict of str keys to strs or ints.
