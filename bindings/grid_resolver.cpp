@@ -164,14 +164,10 @@ py::dict answer(const Matrix& m, const spatial::Resolution& res) {
 
 // Module functions -----------------------------------------------------------
 
-py::str normalize(py::handle text) {
-  check_arg(text, "text", Kind::Str);
-  return from_utf8(spatial::normalize(to_utf8(text)));
-}
+py::str normalize(py::handle text) { return from_utf8(spatial::normalize(str_arg(text, "text"))); }
 
 py::tuple parse_target(py::handle target) {
-  check_arg(target, "target", Kind::Str);
-  const spatial::Target t = spatial::parse_target(to_utf8(target));
+  const spatial::Target t = spatial::parse_target(str_arg(target, "target"));
   py::object ordinal = t.ordinal ? py::object(py::int_(*t.ordinal)) : py::object(py::none());
   return py::make_tuple(str_or_none(t.anchor), str_or_none(t.relation), str_or_none(t.type_filter),
                         ordinal, str_or_none(t.search_text), str_or_none(t.target_text));
@@ -201,9 +197,9 @@ bool overlaps_horizontally(py::handle a, py::handle b) {
 }
 
 std::int64_t dom_distance(py::handle xpath_a, py::handle xpath_b) {
-  check_arg(xpath_a, "xpath_a", Kind::Str);
-  check_arg(xpath_b, "xpath_b", Kind::Str);
-  return spatial::dom_distance(to_utf8(xpath_a), to_utf8(xpath_b));
+  const std::string a = str_arg(xpath_a, "xpath_a");
+  const std::string b = str_arg(xpath_b, "xpath_b");
+  return spatial::dom_distance(a, b);
 }
 
 // GridResolver ---------------------------------------------------------------
@@ -223,15 +219,13 @@ struct GridResolver {
     // A missing target reads as ""; a None one is refused like any non-str.
     PyObject* stored = PyDict_GetItemString(parsed_instruction.ptr(), "target");
     py::object target = stored ? py::reinterpret_borrow<py::object>(stored) : py::str("");
-    check_arg(target, "target", Kind::Str);
-    const std::string t = to_utf8(target);
+    const std::string t = str_arg(target, "target");
     const Matrix m = read_matrix();
     return answer(m, spatial::resolve(m.views(), t));
   }
 
   py::object find_anchor(py::handle anchor_text) const {
-    check_arg(anchor_text, "anchor_text", Kind::Str);
-    const std::string anchor = to_utf8(anchor_text);
+    const std::string anchor = str_arg(anchor_text, "anchor_text");
     const Matrix m = read_matrix();
     const std::optional<std::size_t> found = spatial::find_anchor(m.views(), anchor);
     return found ? m.entry(*found) : py::object(py::none());

@@ -196,13 +196,11 @@ void sessionfinish(const Reporter& self, py::handle /*session*/, py::handle /*ex
 }
 
 py::str highlight(const Reporter&, py::handle instruction) {
-  check_arg(instruction, "instruction", Kind::Str);
-  return from_utf8(report::highlight(to_utf8(instruction)));
+  return from_utf8(report::highlight(str_arg(instruction, "instruction")));
 }
 
 py::str file_label(const Reporter&, py::handle file_path) {
-  check_arg(file_path, "file_path", Kind::Str);
-  return from_utf8(report::file_label(to_utf8(file_path)));
+  return from_utf8(report::file_label(str_arg(file_path, "file_path")));
 }
 
 // pluggy takes a hook's argument names from the function's code object, which

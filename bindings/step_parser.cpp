@@ -17,13 +17,8 @@ class StepParser {};
 // A double quote, one or more other characters, a double quote.
 constexpr const char* kQuotePattern = "\"([^\"]+)\"";
 
-std::string text_arg(py::handle value, const char* name) {
-  check_arg(value, name, Kind::Str);
-  return to_utf8(value);
-}
-
 py::dict parse(const StepParser&, py::handle instruction) {
-  sp::Instruction parsed = sp::parse(text_arg(instruction, "instruction"));
+  sp::Instruction parsed = sp::parse(str_arg(instruction, "instruction"));
   py::dict out;
   out["action"] = from_utf8(parsed.action);
   out["target"] = str_or_none(parsed.target);
@@ -34,7 +29,7 @@ py::dict parse(const StepParser&, py::handle instruction) {
 }
 
 py::list validate(const StepParser&, py::handle instruction) {
-  return list_of(sp::validate(text_arg(instruction, "instruction")));
+  return list_of(sp::validate(str_arg(instruction, "instruction")));
 }
 
 py::dict validate_all(const StepParser&, py::handle instructions) {
@@ -42,7 +37,7 @@ py::dict validate_all(const StepParser&, py::handle instructions) {
   // Each line is checked as `validate` checks its argument.
   std::vector<std::string> lines;
   for (py::handle line : py::reinterpret_borrow<py::list>(instructions)) {
-    lines.push_back(text_arg(line, "instruction"));
+    lines.push_back(str_arg(line, "instruction"));
   }
   std::vector<std::string_view> views(lines.begin(), lines.end());
   py::dict out;
@@ -53,16 +48,16 @@ py::dict validate_all(const StepParser&, py::handle instructions) {
 }
 
 py::tuple unquote(py::handle instruction) {
-  sp::Unquoted result = sp::unquote(text_arg(instruction, "instruction"));
+  sp::Unquoted result = sp::unquote(str_arg(instruction, "instruction"));
   return py::make_tuple(from_utf8(result.text), list_of(result.literals));
 }
 
 py::str clean_target(py::handle target) {
-  return from_utf8(sp::clean_target(text_arg(target, "target")));
+  return from_utf8(sp::clean_target(str_arg(target, "target")));
 }
 
 py::tuple extract_ordinal(py::handle text) {
-  std::string source = text_arg(text, "text");
+  std::string source = str_arg(text, "text");
   auto [ordinal, rest] = sp::extract_ordinal(source);
   return py::make_tuple(py::int_(ordinal), from_utf8(rest));
 }

@@ -48,6 +48,11 @@ void check_result(py::handle value, Kind kind, bool none_ok) {
   throw py::error_already_set();
 }
 
+std::string str_arg(py::handle value, const char* name) {
+  check_arg(value, name, Kind::Str);
+  return to_utf8(value);
+}
+
 std::string to_utf8(py::handle str) {
   if (!PyUnicode_Check(str.ptr())) {
     PyErr_Format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(str.ptr())->tp_name);

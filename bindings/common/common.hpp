@@ -32,6 +32,9 @@ void check_arg(py::handle value, const char* name, Kind kind, bool none_ok = fal
 // (or None where `none_ok`).
 void check_result(py::handle value, Kind kind, bool none_ok = false);
 
+// The UTF-8 of an argument declared as str, after check_arg.
+std::string str_arg(py::handle value, const char* name);
+
 // str <-> UTF-8 with "surrogatepass", so every Python str round-trips.
 // to_utf8 raises the usual TypeError for a value that is not a str.
 std::string to_utf8(py::handle str);
