@@ -180,10 +180,17 @@ struct GridBuilder {
     Reader reader;
     std::vector<Reading> element_readings, text_readings;
     std::vector<grid::Record> element_views, text_views;
-    for (const py::object& el : elements) element_readings.push_back(reader.read(el));
-    for (const py::object& el : texts) text_readings.push_back(reader.read(el));
-    for (const Reading& r : element_readings) element_views.push_back(r.view);
-    for (const Reading& r : text_readings) text_views.push_back(r.view);
+    auto read_all = [&reader](const std::vector<py::object>& records,
+                              std::vector<Reading>& readings, std::vector<grid::Record>& views) {
+      readings.reserve(records.size());
+      views.reserve(records.size());
+      for (const py::object& record : records) {
+        readings.push_back(reader.read(record));
+        views.push_back(readings.back().view);
+      }
+    };
+    read_all(elements, element_readings, element_views);
+    read_all(texts, text_readings, text_views);
 
     const std::vector<grid::Entry> entries = grid::build(element_views, text_views);
     const Keys& k = keys();
