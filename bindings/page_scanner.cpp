@@ -193,8 +193,9 @@ class PageRows {
     py::list names;
     for (auto name : pm::kCapturedAttributes) names.append(str_of(name));
     args.append(names);
-    py::object json_text = page_.attr("evaluate")(str_of(ps::kFastScanScript), args);
-    payload_ = py::module_::import("json").attr("loads")(json_text);
+    payload_ = page_.attr("evaluate")(str_of(ps::kFastScanScript), args);
+    if (py::isinstance<py::str>(payload_))
+      payload_ = py::module_::import("json").attr("loads")(payload_);
     facts_ = part(0);
   }
   PageRows(const PageRows&) = delete;
@@ -618,9 +619,18 @@ bool reads_in_one_script(py::handle page) {
   return py::isinstance(page, page_type);
 }
 
-// The same records as the element-by-element reading, from one page script.
-py::tuple extract_in_one_script(py::object self) {
-  PageRows rows(scanner_of(self).page);
+// The same records as the element-by-element reading, from one page script;
+// nullopt when the page script itself failed (the caller then reads element by
+// element, which reports any lasting failure of the page).
+std::optional<py::tuple> extract_in_one_script(py::object self) {
+  std::optional<PageRows> gathered;
+  try {
+    gathered.emplace(scanner_of(self).page);
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_Exception)) throw;
+    return std::nullopt;
+  }
+  PageRows& rows = *gathered;
   py::list elements = main_records(rows);
   elements.attr("extend")(custom_input_records(rows));
   elements.attr("extend")(cursor_pointer_records(rows.cursor_rows()));
@@ -632,7 +642,9 @@ py::tuple extract_in_one_script(py::object self) {
 }
 
 py::tuple extract_interactable_elements(py::object self) {
-  if (reads_in_one_script(scanner_of(self).page)) return extract_in_one_script(self);
+  if (reads_in_one_script(scanner_of(self).page)) {
+    if (auto records = extract_in_one_script(self)) return *records;
+  }
   LiveElements live{scanner_of(self).page};
   py::list elements = main_records(live);
   elements.attr("extend")(self.attr("_extract_custom_inputs")());

@@ -64,7 +64,14 @@ def fast_scan():
 def both_ways(page):
     scanner = PageScanner(page)
     settings.FAST_SCAN = True
-    fast = scanner.extract_interactable_elements()
+    queries = []
+    query_all = page.query_selector_all
+    page.query_selector_all = lambda sel: queries.append(sel) or query_all(sel)
+    try:
+        fast = scanner.extract_interactable_elements()
+    finally:
+        del page.query_selector_all
+    assert queries == [], "the page script failed; the page was read element by element"
     settings.FAST_SCAN = False
     slow = scanner.extract_interactable_elements()
     settings.FAST_SCAN = True
@@ -115,6 +122,9 @@ def test_real_pages(page, fast_scan, name):
     # Elements outside the HTML namespace are dropped where their text is read.
     "<svg width='50' height='20'><a href='#'><text y='15'>svg</text></a></svg>"
     "<button>After svg</button>",
+    # A page that changed how JSON is written.
+    "<script>Array.prototype.toJSON = function () { return 'x'; };</script><button>J</button>",
+    "<script>JSON.stringify = () => '[]';</script><input aria-label='K'>",
     # Clickable rows whose rounded position is a negative zero.
     "<span style='cursor:pointer;position:absolute;left:-0.3px;top:5px'>Edge</span>",
 ])
@@ -135,6 +145,25 @@ def test_the_setting_switches_the_reading(page, fast_scan, monkeypatch):
     settings.FAST_SCAN = False
     assert len(scanner.extract_interactable_elements()[0]) == 40
     assert len(queries) == 4
+
+
+def test_a_failing_page_script_falls_back_to_reading_element_by_element(page, fast_scan):
+    # The page breaks a built-in the script needs; the reading still works.
+    page.set_content("<script>Element.prototype.matches = () => { throw new Error('no'); };"
+                     "</script><button>Still read</button>")
+    settings.FAST_SCAN = True
+    elements, _ = PageScanner(page).extract_interactable_elements()
+    assert [e["text"] for e in elements] == ["Still read"]
+
+
+def test_device_scale_factor_keeps_boxes_equal(browser, fast_scan):
+    context = browser.new_context(device_scale_factor=2)
+    try:
+        page = context.new_page()
+        page.goto((HERE / "pages_fast" / "geometry.html").as_uri())
+        assert_same_records(page)
+    finally:
+        context.close()
 
 
 def test_other_page_objects_are_read_element_by_element(page, fast_scan):

@@ -40,7 +40,8 @@
 // Argument: [interactable selector, custom-input selector, text selector,
 // label-candidate selector, captured attribute names]. Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
-// exactly as the page's own reports arrive):
+// exactly as the page's own reports arrive), or the same value unserialized on
+// a page that changed how JSON is written:
 //
 //   [facts, main, custom, text, candidates, cursor]
 //
@@ -629,7 +630,16 @@ inline constexpr std::string_view kFastScanScript =
       if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
     }
   }
-  return JSON.stringify([facts, ...lists.map(list => list.map(el => index.get(el))), cursor]);
+  const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor];
+  // A page that replaced JSON.stringify or added toJSON to a prototype gets
+  // the rows as a value instead, serialized by the automation itself.
+  const stringify = JSON.stringify;
+  const nativeCode = /\{\s*\[native code\]\s*\}\s*$/;
+  const plainJson = typeof stringify === 'function' &&
+    nativeCode.test(Function.prototype.toString.call(stringify)) &&
+    ![Object, Array, String, Number, Boolean].some(type =>
+      Object.prototype.hasOwnProperty.call(type.prototype, 'toJSON'));
+  return plainJson ? stringify(payload) : payload;
 })JS";
 
 // The element scripts of the element-by-element reading, word for word.
