@@ -310,11 +310,7 @@ py::str strip_type_descriptors(py::handle target) {
 py::list searchable_strings(py::handle element, py::handle include_label) {
   Reader reader;
   core::Record r = record_arg(reader, element, "element");
-  py::list out;
-  for (const std::string& s : core::searchable_strings(r, truthy(include_label))) {
-    out.append(from_utf8(s));
-  }
-  return out;
+  return list_of(core::searchable_strings(r, truthy(include_label)));
 }
 
 py::bool_ matches_element(py::handle target, py::handle element, py::handle include_label) {
