@@ -57,7 +57,8 @@
 //   F_ENABLED  enabled state (boolean); gathered for the main source only
 //   F_TEXT     inner text; gathered for main-source and visible elements
 //   F_BOX      null (no box) | [x, y, width, height] | ask index (integer);
-//              false when not gathered (hidden text-source-only elements)
+//              false when not gathered (hidden elements that only the text
+//              and label-candidate sources read)
 //   F_ATTRS    the captured attributes the element carries, name to text
 //              (ERR for one whose read failed)
 //   F_DATA     data-attribute script result as [name, value, name, value ...]
@@ -72,7 +73,8 @@
 //
 // An element whose box is an ask index was stored, at that index, in the array
 // under globalThis[Symbol.for('marrowlane.fastScan')] (absent when there is
-// none); the caller measures it through the page and deletes the array.
+// none); the caller measures it through the page and takes the array away (a
+// later reading replaces an array nobody took).
 #pragma once
 
 #include <string_view>
