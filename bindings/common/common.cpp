@@ -84,13 +84,8 @@ py::object str_or_none(const std::optional<std::string>& text) {
 }
 
 py::object get(py::handle record, const char* key) {
-  if (!PyDict_CheckExact(record.ptr())) {
-    PyErr_Format(PyExc_TypeError, "Expected dict, got %.200s", Py_TYPE(record.ptr())->tp_name);
-    throw py::error_already_set();
-  }
-  PyObject* value = PyDict_GetItemString(record.ptr(), key);  // borrowed; never raises
-  if (!value) return py::none();
-  return py::reinterpret_borrow<py::object>(value);
+  py::str name(key);
+  return get(record, py::handle(name));
 }
 
 py::object get(py::handle record, py::handle key) {
