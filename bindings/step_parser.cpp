@@ -62,11 +62,6 @@ py::tuple extract_ordinal(py::handle text) {
   return py::make_tuple(py::int_(ordinal), from_utf8(rest));
 }
 
-template <typename Table>
-py::object frozenset_of(const Table& table) {
-  return py::frozenset(list_of(table));
-}
-
 }  // namespace
 
 PYBIND11_MODULE(step_parser, m) {

@@ -538,15 +538,6 @@ py::dict resolve_extract_spatial_text(py::handle, py::handle target, py::handle 
   return d;
 }
 
-// ---------------------------------------------------------------------------
-// Constants
-// ---------------------------------------------------------------------------
-
-template <typename Table>
-py::set set_of(const Table& table) {
-  return py::set(list_of(table));
-}
-
 }  // namespace
 
 PYBIND11_MODULE(text_match_strategy, m) {
@@ -555,7 +546,7 @@ PYBIND11_MODULE(text_match_strategy, m) {
   m.doc() = "Level-1 resolution: text and attribute matching of steps to elements.";
 
   m.attr("_MATCH_ATTRIBUTES") = list_of(core::kMatchAttributes);
-  m.attr("_TYPE_DESCRIPTORS") = py::frozenset(list_of(core::kTypeDescriptors));
+  m.attr("_TYPE_DESCRIPTORS") = frozenset_of(core::kTypeDescriptors);
   m.attr("_TEXT_ONLY_TAGS") = set_of(core::kTextOnlyTags);
   m.attr("_DOM_DISTANCE_THRESHOLD") = py::int_(core::kDomDistanceThreshold);
   m.attr("_TYPEABLE_TAGS") = set_of(core::kTypeableTags);

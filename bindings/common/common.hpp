@@ -43,12 +43,22 @@ py::str from_utf8(std::string_view text);
 py::object str_or_none(const std::optional<std::string>& text);
 
 // Python values of the core's texts and constant tables, in their order: a
-// list of strs, and a dict of str keys to strs or ints.
+// list (set, frozenset) of strs, and a dict of str keys to strs or ints.
 template <typename Texts>
 py::list list_of(const Texts& texts) {
   py::list out;
   for (std::string_view text : texts) out.append(from_utf8(text));
   return out;
+}
+
+template <typename Texts>
+py::set set_of(const Texts& texts) {
+  return py::set(list_of(texts));
+}
+
+template <typename Texts>
+py::frozenset frozenset_of(const Texts& texts) {
+  return py::frozenset(list_of(texts));
 }
 
 template <typename Table>
