@@ -15,6 +15,17 @@ def _default_timeout():
         return DEFAULT_TIMEOUT
 
 
+def step_lines(text):
+    """The steps `WebAgent.run` reads from `text`, each with the index of its line.
+
+    A text with a line break holds one step per non-blank line, trimmed; any
+    other text is one step, as it is.
+    """
+    if "\n" not in text:
+        return [(0, text)]
+    return [(i, line.strip()) for i, line in enumerate(text.splitlines()) if line.strip()]
+
+
 class WebAgent:
     """A browser page that works plain-English steps.
 
@@ -62,9 +73,8 @@ class WebAgent:
         """Work one step (or several, one per line); returns the text an extract or find step yields."""
         if not isinstance(step, str):
             raise TypeError(f"a step is text, not {type(step).__name__}")
-        lines = [line.strip() for line in step.splitlines() if line.strip()] if "\n" in step else [step]
         result = None
-        for line in lines:
+        for _, line in step_lines(step):
             result = self._run_one(line)
         return result
 

@@ -4,7 +4,8 @@ It adds the ``--marrowlane-report`` option, reads the project configuration file
 ``marrowlane.web.config.py`` (the nearest one at or above the working
 directory), registers the HTML reporter, and offers the ``agent`` fixture: a
 fresh ``WebAgent`` per test, whose recorded steps are filed for the report when
-the test is over.
+the test is over. Through steps_collect it also collects ``.steps`` files,
+whose tests run with the same fixture.
 
 pytest finds the plugin through the package's ``pytest11`` entry point, so an
 installed package works in any project without a conftest.py.
@@ -16,6 +17,9 @@ import pytest
 
 from marrowlane_web import WebAgent
 from marrowlane_web.harness.reporter import MarrowlaneReporter
+
+# Tests written as .steps files are collected by a plugin of their own.
+pytest_plugins = ["marrowlane_web.harness.steps_collect"]
 
 _CONFIG_FILE = "marrowlane.web.config.py"
 _REPORTER_NAME = "marrowlane_reporter"
