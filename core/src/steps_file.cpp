@@ -39,8 +39,8 @@ class Reader {
     } else if (line.starts_with(kTestKeyword)) {
       open(number, text::strip(line.substr(kTestKeyword.size())));
     } else {
-      problem(number, "expected \"Test: <title>\" or an indented step, got " +
-                          text::repr(stripped));
+      problem(number,
+              "expected \"Test: <title>\" or an indented step, got " + text::repr(stripped));
     }
   }
 

@@ -53,8 +53,7 @@ TEST_P(Problems, InLineOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Shapes, Problems,
     testing::Values(
-        ProblemCase{"", {}},
-        ProblemCase{"# only a comment\n\n", {}},
+        ProblemCase{"", {}}, ProblemCase{"# only a comment\n\n", {}},
         ProblemCase{"  click Login\nTest: a\n  click Login",
                     {{1, "step before the first \"Test:\" line: 'click Login'"}}},
         ProblemCase{"Test: a\nclick Login",
@@ -67,8 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
         ProblemCase{"Test: a\n  wait 1\nTest: b\n  wait 1\nTest: a\n  wait 1",
                     {{5, "the title 'a' is already used on line 1"}}},
         ProblemCase{"Test: a::b\n  wait 1",
-                    {{1, "a title may not hold \"::\" (it separates the parts of a test id): "
-                         "'a::b'"}}},
+                    {{1,
+                      "a title may not hold \"::\" (it separates the parts of a test id): "
+                      "'a::b'"}}},
         ProblemCase{"Test: a\n\n# none\n", {{1, "test 'a' has no steps"}}}));
 
 }  // namespace
