@@ -153,10 +153,12 @@ def test_the_checker_prints_each_mistake_where_it_is(tmp_path, monkeypatch, caps
     assert len(out) == len(lines) and all(o.startswith(l) for o, l in zip(out, lines)), out
 
 
-def test_the_checker_finds_the_examples_clean_and_refuses_a_missing_path(capsys):
+def test_the_checker_finds_the_examples_clean_and_refuses_wrong_paths(capsys):
     assert main(["check", str(EXAMPLES)]) == 0
     assert capsys.readouterr().out == ""
-    with pytest.raises(SystemExit) as exit_:
-        main(["check", str(EXAMPLES / "no-such.steps")])
-    assert exit_.value.code == 2
-    assert "no such file or directory" in capsys.readouterr().err
+    for path, why in [("no-such.steps", "no such file or directory"),
+                      ("pytest.ini", "not a .steps or Python file")]:
+        with pytest.raises(SystemExit) as exit_:
+            main(["check", str(EXAMPLES / path)])
+        assert exit_.value.code == 2
+        assert why in capsys.readouterr().err

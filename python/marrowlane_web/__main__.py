@@ -3,7 +3,8 @@
 Reads .steps files and the literal steps of Python test files (directories are
 searched for both), prints ``path:line: message`` for every mistake and exits
 with 1 when there is one, 0 when all is clean and 2 when it was called wrongly
-(an unknown command, a path that does not exist). Fit for pre-commit and CI.
+(an unknown command, a path that does not exist or is neither a
+.steps nor a Python file). Fit for pre-commit and CI.
 """
 
 import argparse
@@ -24,11 +25,13 @@ def main(argv=None):
     check.add_argument("paths", nargs="+", metavar="PATH", help="a file or a directory")
     args = parser.parse_args(argv)
 
+    from marrowlane_web.harness.steps_check import STEPS_SUFFIX, check_paths
+
     for path in args.paths:
         if not os.path.exists(path):
             check.error(f"no such file or directory: {path}")
-
-    from marrowlane_web.harness.steps_check import check_paths
+        if not os.path.isdir(path) and not path.endswith((STEPS_SUFFIX, ".py")):
+            check.error(f"not a .steps or Python file: {path}")
 
     problems = check_paths(args.paths)
     for problem in problems:

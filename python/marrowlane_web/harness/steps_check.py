@@ -71,7 +71,8 @@ def python_file_problems(path, shown=None):
             tree = ast.parse(f.read(), filename=shown)
     except OSError as exc:
         return [Problem(shown, 1, f"cannot be read: {exc.strerror}")]
-    except (SyntaxError, ValueError) as exc:  # ValueError: a null byte, on older Pythons
+    except (SyntaxError, ValueError, RecursionError, MemoryError) as exc:
+        # ValueError: a null byte; the other two: nesting deeper than the parser goes
         return [Problem(shown, getattr(exc, "lineno", None) or 1, f"not valid Python: {_why(exc)}")]
     return _step_problems(shown, literal_steps(tree))
 
@@ -124,13 +125,16 @@ def _read_text(path, shown):
         return data.decode("utf-8").removeprefix("\ufeff"), None
     except UnicodeDecodeError as exc:
         line = data.count(b"\n", 0, exc.start) + 1
+        byte = data[exc.start]
         return None, Problem(
-            shown, line, f"not UTF-8 text (byte 0x{data[exc.start]:02x} cannot be read); save it as UTF-8"
+            shown, line, f"not UTF-8 text (byte 0x{byte:02x} cannot be read); save it as UTF-8"
         )
 
 
 def _step_problems(shown, steps):
-    return [Problem(shown, line, message) for line, step in steps for message in step_problems(step)]
+    return [
+        Problem(shown, line, message) for line, step in steps for message in step_problems(step)
+    ]
 
 
 def _is_agent_run(func):
@@ -177,7 +181,7 @@ def _files(paths):
             dirs[:] = sorted(d for d in dirs if not d.startswith(".") and d != "__pycache__")
             for name in sorted(names):
                 if name.endswith(STEPS_SUFFIX) or _is_python_test(name):
-                    yield os.path.join(root, name)
+                    yield os.path.normpath(os.path.join(root, name))
 
 
 def _is_python_test(name):
@@ -185,4 +189,6 @@ def _is_python_test(name):
 
 
 def _why(exc):
+    if isinstance(exc, (RecursionError, MemoryError)):
+        return "nested too deeply"
     return exc.msg if isinstance(exc, SyntaxError) else str(exc)
