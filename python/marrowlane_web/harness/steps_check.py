@@ -111,7 +111,7 @@ def check_paths(paths):
     return problems
 
 
-# -- helpers -----------------------------------------------------------------------------
+# -- reading files and strings ----------------------------------------------------------
 
 
 def _read_text(path, shown):
