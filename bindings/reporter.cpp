@@ -14,12 +14,16 @@ using namespace marrowlane::bind;
 namespace {
 
 // The reporter's state is four ordinary attributes, as a Python plugin would
-// keep them; they stay writable.
+// keep them; they stay writable. Beside them: `_details`, node id -> {"reason":
+// one line, "text": pytest's whole account} for tests that failed or were
+// skipped, and why the run stopped early when it did.
 struct Reporter {
   py::object report_path = py::none();
   py::object config = py::none();
   py::object results = py::none();
   py::object start_time = py::none();
+  py::object details = py::none();
+  std::string interrupted;
 };
 
 // The reporter and the config object refer to each other (the config's plugin
@@ -35,6 +39,7 @@ void setup_gc(PyHeapTypeObject* heap_type) {
       Py_VISIT(self.config.ptr());
       Py_VISIT(self.results.ptr());
       Py_VISIT(self.start_time.ptr());
+      Py_VISIT(self.details.ptr());
     }
     return 0;
   };
@@ -45,6 +50,7 @@ void setup_gc(PyHeapTypeObject* heap_type) {
       self.config = py::none();
       self.results = py::none();
       self.start_time = py::none();
+      self.details = py::none();
     }
     return 0;
   };
@@ -72,7 +78,8 @@ std::string shown_text(py::handle record, const char* key) {
 
 Reporter make_reporter(py::object report_path, py::object config) {
   check_arg(report_path, "report_path", Kind::Str);
-  return Reporter{std::move(report_path), std::move(config), py::list(), py::float_(now())};
+  return Reporter{std::move(report_path), std::move(config), py::list(), py::float_(now()),
+                  py::dict(), {}};
 }
 
 py::object extract_message(const Reporter&, py::handle report) {
@@ -102,6 +109,27 @@ py::dict make_record(py::handle nodeid, const report::NodeId& id, std::string_vi
   return record;
 }
 
+// pytest's whole account of a report (the traceback), or None when it has none.
+py::object account(py::handle report) {
+  py::object text = py::getattr(report, "longreprtext", py::none());
+  return PyUnicode_Check(text.ptr()) && truthy(text) ? text : py::none();
+}
+
+// The one line that says why a test was skipped: a skip's reason, not the
+// (file, line, reason) triple pytest keeps it in.
+py::object skip_reason(py::handle longrepr) {
+  if (PyTuple_Check(longrepr.ptr()) && py::len(longrepr) == 3) return py::str(longrepr[py::int_(2)]);
+  return truthy(longrepr) ? py::str(longrepr) : py::str("");
+}
+
+void note_details(const Reporter& self, py::handle nodeid, py::object reason, py::object text) {
+  if (!PyDict_Check(self.details.ptr())) return;
+  py::dict entry;
+  entry["reason"] = std::move(reason);
+  entry["text"] = std::move(text);
+  self.details[nodeid] = entry;
+}
+
 // The latest result of the test `nodeid`, or None.
 py::object latest_result(const py::list& results, py::handle nodeid) {
   for (std::size_t i = results.size(); i-- > 0;) {
@@ -120,7 +148,8 @@ void runtest_logreport(const Reporter& self, py::handle report) {
   if (!PyUnicode_Check(when.ptr())) return;
   const std::string when_text = to_utf8(when);
   const bool failed = truthy(py::getattr(report, "failed", py::bool_(false)));
-  const report::Phase phase = report::classify(when_text, failed);
+  const bool skipped = truthy(py::getattr(report, "skipped", py::bool_(false)));
+  const report::Phase phase = report::classify(when_text, failed, skipped);
   if (phase == report::Phase::Ignore) return;
 
   py::list results = results_of(self);
@@ -138,20 +167,51 @@ void runtest_logreport(const Reporter& self, py::handle report) {
       record["status"] = py::str("failed");
       record["message"] = message;
       record["when"] = when;
+    } else {
+      return;  // the test's own failure stays its reason
     }
+    note_details(self, nodeid, message, account(report));
     return;
   }
 
   const bool passed = truthy(py::getattr(report, "passed", py::bool_(false)));
-  const std::string_view status = report::status_of(passed, failed);
+  py::object wasxfail = py::getattr(report, "wasxfail", py::none());
+  const std::string_view status = report::status_of(passed, failed, !wasxfail.is_none());
+  py::object longrepr = py::getattr(report, "longrepr", py::none());
   py::object message = py::str("");
-  if (!passed && failed) {
+  if (status == "failed" || status == "xfailed") {
     message = extract_message(self, report);
-  } else if (!passed) {
-    py::object longrepr = py::getattr(report, "longrepr", py::none());
-    if (truthy(longrepr)) message = py::str(longrepr);
+  } else if (status == "skipped" && truthy(longrepr)) {
+    message = py::str(longrepr);
   }
   results.append(make_record(nodeid, id, status, duration, message, when_text));
+
+  if (status == "failed") {
+    note_details(self, nodeid, message, account(report));
+  } else if (status == "skipped") {
+    note_details(self, nodeid, skip_reason(longrepr), py::none());
+  } else if (status == "xfailed" || status == "xpassed") {
+    std::string why = "expected to fail";
+    if (truthy(wasxfail)) why += " (" + to_utf8(py::str(wasxfail)) + ")";
+    if (status == "xpassed") why += ", but passed";
+    if (!message.is_none() && truthy(message)) why += ": " + to_utf8(py::str(message));
+    note_details(self, nodeid, from_utf8(why), account(report));
+  }
+}
+
+// A file or module that could not be collected is a failure of its own.
+void collectreport(const Reporter& self, py::handle report) {
+  if (!truthy(py::getattr(report, "failed", py::bool_(false)))) return;
+  py::object nodeid = report.attr("nodeid");
+  const std::string nodeid_text = to_utf8(nodeid);
+  py::object message = extract_message(self, report);
+  results_of(self).append(
+      make_record(nodeid, report::split_nodeid(nodeid_text), "failed", 0.0, message, "collect"));
+  note_details(self, nodeid, message, account(report));
+}
+
+void keyboard_interrupt(Reporter& self, py::handle /*excinfo*/) {
+  self.interrupted = "stopped with Ctrl-C";
 }
 
 report::Step read_step(py::handle step) {
@@ -172,6 +232,18 @@ py::str render(const Reporter& self) {
                           get_text(record, "status", true).value_or(""),
                           seconds(get(record, "duration")),
                           {}};
+    py::object detail = PyDict_Check(self.details.ptr())
+                            ? self.details.attr("get")(get(record, "nodeid"))
+                            : py::none();
+    if (PyDict_Check(detail.ptr())) {
+      result.reason = shown_text(detail, "reason");
+      result.details = shown_text(detail, "text");
+    } else if (result.status != "passed") {
+      result.reason = shown_text(record, "message");
+    }
+    if (result.test.empty() && get_text(record, "when").value_or("") == "collect") {
+      result.test = "(collecting)";
+    }
     if (!all_steps.is_none()) {
       py::object steps = all_steps.attr("get")(get(record, "nodeid"));
       if (!steps.is_none()) {
@@ -181,18 +253,67 @@ py::str render(const Reporter& self) {
     run.results.push_back(std::move(result));
   }
   run.elapsed = now() - seconds(self.start_time);
+  run.interrupted = self.interrupted;
   return from_utf8(report::render(run));
 }
 
-void sessionfinish(const Reporter& self, py::handle /*session*/, py::handle /*exitstatus*/) {
+// pytest's exit status for a run it interrupted (Ctrl-C, collection errors).
+constexpr int kInterrupted = 2;
+
+// Why the run stopped before its end, or "" when it did not.
+std::string stop_reason(const Reporter& self, py::handle session, int exitstatus) {
+  if (!self.interrupted.empty()) return self.interrupted;
+  if (!session.is_none()) {
+    for (const char* name : {"shouldfail", "shouldstop"}) {
+      py::object why = py::getattr(session, name, py::none());
+      if (truthy(why)) return PyUnicode_Check(why.ptr()) ? to_utf8(why) : "stopped early";
+    }
+  }
+  if (exitstatus != kInterrupted) return {};
+  std::size_t errors = 0;
+  for (py::handle record : py::iter(results_of(self))) {
+    if (PyDict_Check(record.ptr()) && get_text(record, "when").value_or("") == "collect") ++errors;
+  }
+  if (errors == 0) return "stopped before the end";
+  return std::to_string(errors) + (errors == 1 ? " error" : " errors") + " during collection";
+}
+
+void sessionfinish(Reporter& self, py::handle session, py::handle exitstatus) {
+  const int status = exitstatus.is_none() ? 0 : py::int_(py::reinterpret_borrow<py::object>(exitstatus)).cast<int>();
+  self.interrupted = stop_reason(self, session, status);
+  // A run in which nothing ran (nothing collected, --collect-only) keeps the
+  // previous report; an interrupted one says so, even with nothing to show.
+  if (py::len(results_of(self)) == 0 && !session.is_none() && self.interrupted.empty()) return;
+
   py::module_ os = py::module_::import("os");
   py::object directory = os.attr("path").attr("dirname")(self.report_path);
   if (!truthy(directory)) directory = py::str(".");
   os.attr("makedirs")(directory, py::arg("exist_ok") = true);
-  // Rendered and encoded whole before the file is opened: an error on the way
-  // leaves the previous report as it was.
+  // Rendered and encoded whole before any file is opened, then written beside
+  // the report and renamed over it: an error on the way leaves the previous
+  // report as it was, and a reader never sees half a page.
   py::object data = render(self).attr("encode")("utf-8");
-  py::module_::import("pathlib").attr("Path")(self.report_path).attr("write_bytes")(data);
+  py::tuple made = py::module_::import("tempfile").attr("mkstemp")(
+      py::arg("dir") = directory, py::arg("prefix") = ".report-", py::arg("suffix") = ".tmp");
+  py::object temporary = made[1];
+  try {
+    py::object file = os.attr("fdopen")(made[0], "wb");
+    try {
+      file.attr("write")(data);
+    } catch (...) {
+      file.attr("close")();
+      throw;
+    }
+    file.attr("close")();
+    os.attr("chmod")(temporary, 0644);
+    os.attr("replace")(temporary, self.report_path);
+  } catch (...) {
+    try {
+      os.attr("remove")(temporary);
+    } catch (py::error_already_set&) {
+    }
+    throw;
+  }
 }
 
 py::str highlight(const Reporter&, py::handle instruction) {
@@ -237,6 +358,7 @@ PYBIND11_MODULE(reporter, m) {
       .def_readwrite("config", &Reporter::config)
       .def_readwrite("results", &Reporter::results)
       .def_readwrite("start_time", &Reporter::start_time)
+      .def_readwrite("_details", &Reporter::details)
       .def("_render", &render, doc("_render(self)").c_str())
       .def("_highlight", &highlight, doc("_highlight(self, instruction)").c_str(),
            py::arg("instruction"))
@@ -249,4 +371,8 @@ PYBIND11_MODULE(reporter, m) {
            py::cpp_function(&runtest_logreport, py::name("pytest_runtest_logreport")));
   def_hook(cls, "pytest_sessionfinish", "self, session, exitstatus",
            py::cpp_function(&sessionfinish, py::name("pytest_sessionfinish")));
+  def_hook(cls, "pytest_collectreport", "self, report",
+           py::cpp_function(&collectreport, py::name("pytest_collectreport")));
+  def_hook(cls, "pytest_keyboard_interrupt", "self, excinfo",
+           py::cpp_function(&keyboard_interrupt, py::name("pytest_keyboard_interrupt")));
 }

@@ -264,6 +264,7 @@ def test_results_collect_one_record_per_test(suite_run):
         f"{login}::test_ok": ("passed", "call", ""),
         f"{login}::test_fails": ("failed", "call", "AssertionError: the step failed"),
         f"{login}::test_plain": ("passed", "call", ""),
+        f"{login}::test_skip_marked": ("skipped", "setup", "Skipped: later"),
         f"{login}::test_skip_inside": ("skipped", "call", "Skipped: not today"),
         f"{login}::TestCart::test_add": ("passed", "call", ""),
         f"{checkout}::test_setup_fails": ("failed", "setup", "RuntimeError: setup broke"),
@@ -271,7 +272,7 @@ def test_results_collect_one_record_per_test(suite_run):
         f"{checkout}::test_close_fails": ("failed", "teardown",
                                           "RuntimeError: the browser would not close"),
     }
-    assert sorted(records) == sorted(expected)  # the marked skip never reaches the call
+    assert sorted(records) == sorted(expected)  # the marked skip too, from its setup
     for nodeid, (status, when, message) in expected.items():
         record = records[nodeid]
         assert list(record) == ["nodeid", "file", "test", "status", "duration", "message", "when"]
@@ -300,8 +301,8 @@ def test_steps_are_filed_per_test_even_when_close_fails(suite_run):
 def test_report_shows_the_run(suite_run):
     pytester, _, _ = suite_run
     page = parse(pytester.path / "test_report" / "report.html")
-    assert cards(page) == {"Total": "8", "Passed": "3", "Failed": "4", "Skipped": "1",
-                           "Pass Rate": "38%", "Duration": cards(page)["Duration"]}
+    assert cards(page) == {"Total": "9", "Passed": "3", "Failed": "4", "Skipped": "2",
+                           "Pass Rate": "33%", "Duration": cards(page)["Duration"]}
     assert re.fullmatch(r"\d+\.\d{1,2}s", cards(page)["Duration"])
     assert page.one("run-time").text() == "\u23f1 " + cards(page)["Duration"]
 
@@ -310,7 +311,7 @@ def test_report_shows_the_run(suite_run):
     assert list(g) == ["suite/test_checkout.py", "suite/ui/test_login.py"]
     checkout, login = g["suite/test_checkout.py"], g["suite/ui/test_login.py"]
     assert login["label"] == "suite/ui / test_login.py"
-    assert login["pills"] == ["3 passed", "1 failed", "1 skipped"]
+    assert login["pills"] == ["3 passed", "1 failed", "2 skipped"]
     assert checkout["pills"] == ["3 failed"]
 
     rows = checkout["rows"] + login["rows"]
@@ -321,8 +322,9 @@ def test_report_shows_the_run(suite_run):
         ("test_ok", "✓", "steps-4"),
         ("test_fails", "✗", "steps-5"),
         ("test_plain", "✓", None),  # every test uses up a steps number
+        ("test_skip_marked", "○", None),
         ("test_skip_inside", "○", None),
-        ("TestCart::test_add", "✓", "steps-8"),
+        ("TestCart::test_add", "✓", "steps-9"),
     ]
     assert [r["badge"] for r in rows] == [r["status"] for r in rows]
     assert all(r["file"] == f for f in g for r in g[f]["rows"])

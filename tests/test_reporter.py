@@ -86,6 +86,12 @@ def test_signatures():
     (phase(outcome="skipped", longrepr=""), "skipped", "", "call"),
     (phase(when="setup", outcome="failed", longrepr="E  boom\nE  RuntimeError: x\n"), "failed",
      "E  RuntimeError: x", "setup"),
+    # A test skipped at setup (a skip marker) is in the report too; xfail marks show as such.
+    (phase(when="setup", outcome="skipped", longrepr=("t.py", 3, "Skipped: later")), "skipped",
+     "('t.py', 3, 'Skipped: later')", "setup"),
+    (phase(outcome="skipped", longrepr=crash("AssertionError: no"), wasxfail=""), "xfailed",
+     "AssertionError: no", "call"),
+    (phase(wasxfail="flaky"), "xpassed", "", "call"),
 ])
 def test_records(report, status, message, when):
     r = make()
@@ -99,7 +105,7 @@ def test_records(report, status, message, when):
 
 
 @pytest.mark.parametrize("report", [
-    phase(when="setup"), phase(when="setup", outcome="skipped"), phase(when="teardown"),
+    phase(when="setup"), phase(when="teardown"),
     phase(when="collect", outcome="failed"), phase(when=None),
 ])
 def test_ignored_reports(report):

@@ -20,9 +20,11 @@ NodeId split_nodeid(std::string_view nodeid) {
   return {nodeid.substr(0, sep), nodeid.substr(sep + 2)};
 }
 
-Phase classify(std::string_view when, bool failed) {
+Phase classify(std::string_view when, bool failed) { return classify(when, failed, false); }
+
+Phase classify(std::string_view when, bool failed, bool skipped) {
   if (when == "call") return Phase::Result;
-  if (when == "setup" && failed) return Phase::Result;
+  if (when == "setup" && (failed || skipped)) return Phase::Result;
   if (when == "teardown" && failed) return Phase::TeardownFailure;
   return Phase::Ignore;
 }
@@ -31,6 +33,11 @@ std::string_view status_of(bool passed, bool failed) {
   if (passed) return "passed";
   if (failed) return "failed";
   return "skipped";
+}
+
+std::string_view status_of(bool passed, bool failed, bool expected_to_fail) {
+  if (!expected_to_fail || failed) return status_of(passed, failed);
+  return passed ? "xpassed" : "xfailed";
 }
 
 bool teardown_overrides(std::string_view status) { return status != "failed"; }
@@ -204,7 +211,6 @@ constexpr std::string_view kHead = R"HTML(<!DOCTYPE html>
 <meta charset="UTF-8">
 <meta name="viewport" content="width=device-width, initial-scale=1.0">
 <title>marrowlane — Test Report</title>
-<link rel="stylesheet" href="https://fonts.googleapis.com/css2?family=Inter:wght@400;500;600;700&family=JetBrains+Mono:wght@400;500&family=Fraunces:opsz,wght@9..144,600&display=swap">
 <style>
 :root {
   --bg: #F8F8F5;
@@ -221,9 +227,9 @@ constexpr std::string_view kHead = R"HTML(<!DOCTYPE html>
   --fail-tint: rgba(220, 38, 38, 0.08);
   --skip-tint: rgba(217, 119, 6, 0.08);
   --accent-tint: rgba(55, 48, 163, 0.08);
-  --sans: 'Inter', system-ui, -apple-system, 'Segoe UI', sans-serif;
-  --mono: 'JetBrains Mono', ui-monospace, 'SFMono-Regular', Menlo, monospace;
-  --serif: 'Fraunces', Georgia, 'Times New Roman', serif;
+  --sans: system-ui, -apple-system, 'Segoe UI', Roboto, 'Helvetica Neue', Arial, sans-serif;
+  --mono: ui-monospace, 'SFMono-Regular', Menlo, Consolas, 'Liberation Mono', monospace;
+  --serif: Georgia, 'Times New Roman', serif;
   --radius: 0.75rem;
 }
 * { box-sizing: border-box; }
@@ -236,6 +242,8 @@ body { margin: 0; background: var(--bg); color: var(--text); font-family: var(--
 .run-status { display: flex; align-items: center; gap: 0.5rem; color: var(--text); font-weight: 500; }
 .pulse { width: 8px; height: 8px; border-radius: 50%; background: var(--pass); animation: pulse 1.6s ease-in-out infinite; }
 @keyframes pulse { 0%, 100% { box-shadow: 0 0 0 0 rgba(22, 163, 74, 0.5); } 50% { box-shadow: 0 0 0 6px rgba(22, 163, 74, 0); } }
+.run-status.interrupted { color: var(--fail); }
+.run-status.interrupted .pulse { background: var(--fail); animation: none; }
 .run-time, #date-display, #time-display { font-family: var(--mono); }
 main { max-width: 1180px; margin: 0 auto; padding: 1.75rem 2rem 3rem; }
 .summary { display: grid; grid-template-columns: repeat(auto-fit, minmax(130px, 1fr)); gap: 1rem; margin-bottom: 1.5rem; }
@@ -285,6 +293,7 @@ main { max-width: 1180px; margin: 0 auto; padding: 1.75rem 2rem 3rem; }
 .badge.passed { color: var(--pass); background: var(--pass-tint); }
 .badge.failed { color: var(--fail); background: var(--fail-tint); }
 .badge.skipped { color: var(--skip); background: var(--skip-tint); }
+.badge.xfailed, .badge.xpassed { color: var(--muted); background: var(--accent-tint); }
 .icon { font-weight: 700; }
 .icon.passed { color: var(--pass); }
 .icon.failed { color: var(--fail); }
@@ -302,6 +311,11 @@ main { max-width: 1180px; margin: 0 auto; padding: 1.75rem 2rem 3rem; }
 .str { color: #15803d; }
 .sel { color: #2563eb; }
 .step-msg { margin-top: 0.35rem; padding: 0.4rem 0.6rem; border-left: 3px solid var(--fail); background: var(--fail-tint); color: var(--fail); border-radius: 4px; white-space: pre-wrap; }
+.test-msg-row > td { padding: 0 0.75rem 0.55rem 3rem; border-bottom: 1px solid var(--border); }
+.test-msg { padding: 0.4rem 0.6rem; border-left: 3px solid var(--muted); background: var(--surface-2); border-radius: 4px; font-family: var(--mono); font-size: 0.8rem; white-space: pre-wrap; word-break: break-word; }
+.test-msg.failed { border-left-color: var(--fail); color: var(--fail); background: var(--fail-tint); }
+.more summary { cursor: pointer; color: var(--accent); font-family: var(--sans); font-size: 0.75rem; }
+.more pre { margin: 0.4rem 0 0; white-space: pre-wrap; word-break: break-word; color: var(--text); font-family: var(--mono); font-size: 0.78rem; }
 .step-screenshot img { width: 320px; margin-top: 0.4rem; border: 1px solid var(--border); border-radius: 6px; }
 .hidden { display: none; }
 .collapsed-body { display: none; }
@@ -348,6 +362,9 @@ function filter(status, btn) {
     const next = row.nextElementSibling;
     if (next && next.classList.contains('steps-container')) next.classList.toggle('filtered', hide);
   });
+  document.querySelectorAll('.test-msg-row').forEach(row => {
+    row.classList.toggle('filtered', status !== 'all' && row.dataset.status !== status);
+  });
   document.querySelectorAll('.file-group').forEach(group => {
     const visible = group.querySelector('.test-row:not(.hidden)');
     group.classList.toggle('hidden', !visible);
@@ -393,6 +410,23 @@ std::string_view test_icon(std::string_view status) {
   return "\u25CB";
 }
 
+// The number of characters (not bytes) of UTF-8 text.
+std::size_t char_count(std::string_view s) {
+  std::size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// A message as HTML: whole when it is short, else its beginning with the whole
+// text one click away.
+std::string shown(std::string_view message) {
+  std::string_view head = text::first_chars(message, kShownChars);
+  if (head.size() == message.size()) return escape(message);
+  return escape(head) + "\u2026<details class=\"more\"><summary>show all (" +
+         std::to_string(char_count(message)) + " characters)</summary><pre>" + escape(message) +
+         "</pre></details>";
+}
+
 void add_step_row(std::string& out, const Step& s) {
   out += "<tr><td class=\"step-icon ";
   out += escape(s.status, true);
@@ -401,7 +435,7 @@ void add_step_row(std::string& out, const Step& s) {
   out += "</td><td class=\"step-text\">";
   out += highlight(s.instruction);
   if (!s.message.empty()) {
-    out += "<div class=\"step-msg\">" + escape(s.message) + "</div>";
+    out += "<div class=\"step-msg\">" + shown(s.message) + "</div>";
   }
   if (!s.screenshot.empty()) {
     out += "<div class=\"step-screenshot\"><img src=\"data:image/png;base64,";
@@ -438,16 +472,29 @@ void add_test_row(std::string& out, const Result& t, std::string_view file_attr,
     for (const Step& s : t.steps) add_step_row(out, s);
     out += "</tbody></table></div></td></tr>\n";
   }
+  // Why the test failed or was skipped (outside any step: a fixture, an assert,
+  // an exception), with pytest's whole account one click away.
+  if (!t.reason.empty() || !t.details.empty()) {
+    out += "<tr class=\"test-msg-row\" data-status=\"" + status + "\"><td colspan=\"5\">";
+    out += "<div class=\"test-msg " + status + "\">" + shown(t.reason);
+    if (!t.details.empty() && t.details != t.reason) {
+      out += "<details class=\"more\"><summary>details</summary><pre>" + escape(t.details) +
+             "</pre></details>";
+    }
+    out += "</div></td></tr>\n";
+  }
 }
 
 // Results by status, for the summary and for each file group.
 struct Counts {
-  std::size_t passed = 0, failed = 0, skipped = 0;
+  std::size_t passed = 0, failed = 0, skipped = 0, xfailed = 0, xpassed = 0;
 
   void add(std::string_view status) {
     if (status == "passed") ++passed;
     if (status == "failed") ++failed;
     if (status == "skipped") ++skipped;
+    if (status == "xfailed") ++xfailed;
+    if (status == "xpassed") ++xpassed;
   }
 };
 
@@ -482,16 +529,22 @@ std::string render(const Run& run) {
   out +=
       "  <div class=\"brand\"><span class=\"brand-name\">marrowlane</span>"
       "<span class=\"brand-tag\">Test Report</span></div>\n";
-  out +=
-      "  <div class=\"run-meta\"><span class=\"run-status\"><span class=\"pulse\"></span>Run "
-      "complete</span><span class=\"run-time\">\u23F1 " +
-      duration +
+  out += "  <div class=\"run-meta\">";
+  if (run.interrupted.empty()) {
+    out += "<span class=\"run-status\"><span class=\"pulse\"></span>Run complete</span>";
+  } else {
+    out += "<span class=\"run-status interrupted\" title=\"" + escape(run.interrupted, true) +
+           "\"><span class=\"pulse\"></span>Interrupted: " + escape(run.interrupted) + "</span>";
+  }
+  out += "<span class=\"run-time\">\u23F1 " + duration +
       "s</span><span id=\"date-display\"></span><span id=\"time-display\"></span></div>\n";
   out += "</header>\n<main>\n<section class=\"summary\">\n";
   add_card(out, "total", "Total", std::to_string(total));
   add_card(out, "passed", "Passed", std::to_string(all.passed));
   add_card(out, "failed", "Failed", std::to_string(all.failed));
   add_card(out, "skipped", "Skipped", std::to_string(all.skipped));
+  if (all.xfailed) add_card(out, "skipped", "XFailed", std::to_string(all.xfailed));
+  if (all.xpassed) add_card(out, "skipped", "XPassed", std::to_string(all.xpassed));
   add_card(out, "rate", "Pass Rate", std::to_string(pass_rate(all.passed, total)) + "%");
   add_card(out, "time", "Duration", duration + "s");
   out += "</section>\n";
@@ -500,7 +553,14 @@ std::string render(const Run& run) {
       "<button class=\"filter-btn active\" onclick=\"filter('all', this)\">All</button>"
       "<button class=\"filter-btn\" onclick=\"filter('passed', this)\">Passed</button>"
       "<button class=\"filter-btn\" onclick=\"filter('failed', this)\">Failed</button>"
-      "<button class=\"filter-btn\" onclick=\"filter('skipped', this)\">Skipped</button></div>\n";
+      "<button class=\"filter-btn\" onclick=\"filter('skipped', this)\">Skipped</button>";
+  if (all.xfailed) {
+    out += "<button class=\"filter-btn\" onclick=\"filter('xfailed', this)\">XFailed</button>";
+  }
+  if (all.xpassed) {
+    out += "<button class=\"filter-btn\" onclick=\"filter('xpassed', this)\">XPassed</button>";
+  }
+  out += "</div>\n";
   out += "<div class=\"groups\" id=\"groups\">\n";
 
   // Steps ids count every test of the page, with or without steps.
@@ -518,6 +578,8 @@ std::string render(const Run& run) {
     add_pill(out, in_file.passed, "passed");
     add_pill(out, in_file.failed, "failed");
     add_pill(out, in_file.skipped, "skipped");
+    add_pill(out, in_file.xfailed, "xfailed");
+    add_pill(out, in_file.xpassed, "xpassed");
     out += "</span></div>\n";
     out +=
         "<table class=\"test-table\">\n<thead><tr><th style=\"width:32px\"></th><th>Test</th>"

@@ -53,6 +53,12 @@ TEST(Collection, ChoosesThePhasesThatMakeResults) {
   EXPECT_EQ(mr::status_of(true, true), "passed");
   EXPECT_EQ(mr::status_of(false, true), "failed");
   EXPECT_EQ(mr::status_of(false, false), "skipped");
+  // A skipped setup makes a result; xfail marks give their own statuses.
+  EXPECT_EQ(mr::classify("setup", false, true), mr::Phase::Result);
+  EXPECT_EQ(mr::classify("teardown", false, true), mr::Phase::Ignore);
+  EXPECT_EQ(mr::status_of(false, false, true), "xfailed");
+  EXPECT_EQ(mr::status_of(true, false, true), "xpassed");
+  EXPECT_EQ(mr::status_of(false, true, true), "failed");
   EXPECT_TRUE(mr::teardown_overrides("passed"));
   EXPECT_TRUE(mr::teardown_overrides("skipped"));
   EXPECT_FALSE(mr::teardown_overrides("failed"));
@@ -224,6 +230,35 @@ TEST(Rendering, EscapesEverythingFromTheRun) {
   EXPECT_EQ(page.find("\" onclick=\"x\""), std::string::npos);
   EXPECT_EQ(page.find("\"><script>"), std::string::npos);
   EXPECT_EQ(count(page, "<script>"), 1u);  // the page's own
+}
+
+TEST(Rendering, SaysWhatTheRunLeftOutAndWhy) {
+  mr::Run run;
+  mr::Result failed = result("t.py", "test_f", "failed");
+  failed.reason = "AssertionError: <no>";
+  failed.details = "def test_f():\n>   assert 0";
+  run.results.push_back(failed);
+  run.results.push_back(result("t.py", "test_x", "xfailed"));
+  mr::Result chatty = result("t.py", "test_s", "passed",
+                             {{"click x", "failed", std::string(700, 'm') + "\u00e9", ""}});
+  run.results.push_back(chatty);
+  run.interrupted = "stopping after 1 failures";
+  std::string page = mr::render(run);
+
+  EXPECT_EQ(page.find("Run complete"), std::string::npos);
+  EXPECT_NE(page.find("Interrupted: stopping after 1 failures"), std::string::npos);
+  EXPECT_NE(page.find("<div class=\"label\">XFailed</div><div class=\"value\">1</div>"),
+            std::string::npos);
+  EXPECT_EQ(page.find("XPassed"), std::string::npos);  // zero counts show no card
+  EXPECT_NE(page.find("<div class=\"test-msg failed\">AssertionError: &lt;no&gt;<details"),
+            std::string::npos);
+  EXPECT_NE(page.find("&gt;   assert 0</pre>"), std::string::npos);
+  // A long message shows its beginning, and all of it on demand.
+  EXPECT_NE(page.find(std::string(600, 'm') + "\u2026<details class=\"more\"><summary>show all "
+                                              "(701 characters)"),
+            std::string::npos);
+  // Nothing is fetched from elsewhere: the page stands alone.
+  EXPECT_EQ(page.find("http"), std::string::npos);
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 import os
 
 from ._agent.browser import BrowserSession, screenshot
+from ._agent.watchdog import NotResponding, Watchdog
 
 DEFAULT_TIMEOUT = 5.0
+CLOSE_SECONDS = 10.0  # closing a page that does not answer is given up after this
 
 
 def _default_timeout():
@@ -39,7 +41,10 @@ class WebAgent:
     the MARROWLANE_TIMEOUT environment variable), then passes or fails. Every
     step is recorded in `_steps` as {instruction, status, message, screenshot};
     a failing step raises AssertionError with its message, and carries a
-    screenshot of the page when `screenshots` is true.
+    screenshot of the page when `screenshots` is true. Whatever the page does,
+    a step ends within its time and a few seconds more: a page whose script
+    holds the browser past that fails the step as not responding, and every
+    later step of the agent fails at once, since the page is given up.
 
     The agent starts Playwright and Chromium itself (headless; MARROWLANE_HEADED=1
     shows the window), or drives a `page` it is given and leaves that page open.
@@ -49,15 +54,18 @@ class WebAgent:
         self.screenshots = bool(screenshots)
         self.timeout = _default_timeout() if timeout is None else float(timeout)
         self._steps = []
+        self._not_responding = False
         self._session = BrowserSession.launch() if page is None else BrowserSession.borrow(page)
         try:
             from ._agent.dialogs import DialogWatcher
             from ._agent.engine import Engine
+            from ._agent.steps import NAVIGATE_SECONDS
 
             self._engine = Engine(self._session.page)
             self._dialogs = DialogWatcher(self._session.page)
+            self._watchdog = Watchdog(self._session.page)
             if url:
-                self._session.page.goto(url, timeout=max(self.timeout, 30.0) * 1000)
+                self._session.page.goto(url, timeout=int(max(self.timeout, NAVIGATE_SECONDS) * 1000))
         except BaseException:
             self._session.close()
             raise
@@ -73,20 +81,32 @@ class WebAgent:
         """Work one step (or several, one per line); returns the text an extract or find step yields."""
         if not isinstance(step, str):
             raise TypeError(f"a step is text, not {type(step).__name__}")
+        # A run without a step is a mistake (an empty script): it fails as an empty step.
+        lines = step_lines(step) or [(0, step.strip())]
         result = None
-        for _, line in step_lines(step):
+        for _, line in lines:
             result = self._run_one(line)
         return result
 
     def _run_one(self, step):
         from ._agent.steps import Context, StepFailed, run_step
 
-        context = Context(self.page, self._engine, self._dialogs, self.timeout)
+        context = Context(self.page, self._engine, self._dialogs, self.timeout, self._watchdog)
         try:
+            if self._not_responding:
+                raise StepFailed("The page is not responding (since an earlier step of this test).")
             value = run_step(context, step)
         except StepFailed as failure:
             self._record(step, "failed", failure.message)
             raise AssertionError(failure.message) from None
+        except NotResponding:
+            self._not_responding = True
+            message = (
+                "The page is not responding: it held the step past its time "
+                f"({self.timeout:g} s and a few more), as a script that never ends does."
+            )
+            self._record(step, "failed", message)
+            raise AssertionError(message) from None
         except Exception as exc:  # the browser or the engine broke: still a failed step
             detail = (str(exc).strip().splitlines() or [""])[0]
             self._record(step, "failed", f"{type(exc).__name__}: {detail}")
@@ -95,17 +115,28 @@ class WebAgent:
         return value
 
     def _record(self, step, status, message):
-        shot = screenshot(self._session.page) if status == "failed" and self.screenshots else ""
+        wanted = status == "failed" and self.screenshots and not self._not_responding
+        shot = screenshot(self._session.page) if wanted else ""
         self._steps.append(
             {"instruction": step, "status": status, "message": message, "screenshot": shot}
         )
 
     def close(self):
-        """Release the page, the browser and Playwright; closing again does nothing."""
+        """Release the page, the browser and Playwright; closing again does nothing.
+
+        A page that does not answer is given up after a few seconds: closing
+        never hangs, and never fails because the browser or its driver is
+        already gone (as after Ctrl-C).
+        """
         session, self._session = self._session, None
-        if session is not None:
-            self._dialogs.detach()
-            session.close()
+        if session is None:
+            return
+        self._dialogs.detach()
+        try:
+            with self._watchdog.bound(CLOSE_SECONDS):
+                session.close()
+        except NotResponding:
+            pass  # what answered was released; the rest went with the driver
 
     def __enter__(self):
         return self

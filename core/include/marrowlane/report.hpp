@@ -39,9 +39,15 @@ NodeId split_nodeid(std::string_view nodeid);
 // the test has none yet), so a broken teardown never passes silently.
 enum class Phase { Ignore, Result, TeardownFailure };
 Phase classify(std::string_view when, bool failed);
+// The same, where a skipped setup (a skip marker, pytest.skip() in a fixture)
+// also makes the test's result: every test pytest reports is in the report.
+Phase classify(std::string_view when, bool failed, bool skipped);
 
 // The result status of an accepted report: "passed", "failed" or "skipped".
 std::string_view status_of(bool passed, bool failed);
+// The same for a test marked as expected to fail: "xfailed" when it failed as
+// expected (pytest reports it skipped), "xpassed" when it passed all the same.
+std::string_view status_of(bool passed, bool failed, bool expected_to_fail);
 
 // A failed teardown fails a test whose result says otherwise; a result that is
 // already a failure keeps its first (and usually more telling) message.
@@ -68,12 +74,20 @@ struct Result {
   std::string status;
   double duration = 0.0;
   std::vector<Step> steps;
+  std::string reason = {};   // why it failed or was skipped, one line; shown when non-empty
+  std::string details = {};  // the whole account (a traceback), shown on demand when non-empty
 };
 
 struct Run {
   std::vector<Result> results;
   double elapsed = 0.0;  // wall-clock seconds from the reporter's start to rendering
+  // Non-empty when the run did not go to its end (Ctrl-C, a collection error,
+  // -x): the header says "Interrupted" and why, instead of "Run complete".
+  std::string interrupted = {};
 };
+
+// Messages longer than this many characters are shown cut, the whole text on demand.
+inline constexpr std::size_t kShownChars = 600;
 
 // `text` made safe as HTML text (& < >), or also inside a quoted attribute
 // value (" and ' as well). A lone surrogate, which UTF-8 cannot carry, becomes

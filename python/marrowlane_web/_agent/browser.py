@@ -69,10 +69,21 @@ class BrowserSession:
         for release in (page.close, browser.close, playwright.stop):
             try:
                 release()
-            except Exception as exc:  # keep releasing the rest
-                error = error or exc
+            except BaseException as exc:  # keep releasing the rest, even when interrupted
+                if not already_gone(exc):
+                    error = error or exc
         if error is not None:
             raise error
+
+
+def already_gone(exc):
+    """Whether `exc` says that what was being closed is gone already (its page,
+    browser or Playwright driver closed, as after Ctrl-C): nothing left to release."""
+    try:  # Playwright raises it, but does not name it in its public API
+        from playwright._impl._errors import TargetClosedError
+    except ImportError:
+        TargetClosedError = ()
+    return isinstance(exc, TargetClosedError) or "connection closed" in str(exc)
 
 
 def screenshot(page):

@@ -77,3 +77,64 @@ def with_candidates(message, target, records, first=()):
 
 def not_found(what, target, records, first=()):
     return with_candidates(f"No {what} matches {target!r}.", target, records, first)
+
+
+# -- steps that cannot be worked at all ----------------------------------------------------
+
+_QUOTED_MAX = 200  # a long step is quoted by its beginning
+
+# What a step's target has to name, by action.
+TARGET_WHAT = {
+    "click": "nothing to click",
+    "hover": "nothing to hover over",
+    "type": "no field to type into",
+    "select": "no dropdown list to select from",
+    "extract_text": "nothing to extract text from",
+    "verify_present": "nothing to verify",
+    "verify_visible": "nothing to verify",
+    "verify_enabled": "nothing to verify",
+    "verify_disabled": "nothing to verify",
+    "verify_text_present": "no text to verify",
+    "verify_text_visible": "no text to verify",
+    "find_text": "no text to find",
+    "find_exact_text": "no text to find",
+}
+
+# The forms of the step language, as a person writes them.
+STEP_FORMS = (
+    "click ...", "type ... into ...", "select ... from ...", "hover ...", "press ...",
+    "sendkeys ...", "navigate ...", "wait ...", "verify ... is present|visible|enabled|disabled",
+    "verify text ... is present|visible", "verify text next to ... is ...", "find text ...",
+    "find exact text ...", "extract text ...", "accept dialog", "dismiss dialog",
+    "verify dialog says ...",
+)
+
+BLANK_PAGE = (
+    "The page is blank: nothing was opened (no URL is configured and no step navigated). "
+    "Set URL in marrowlane.web.config.py, or start with a step such as 'navigate \"http://...\"'."
+)
+
+
+def quoted(step):
+    """The step as a quoted literal, cut to its first 200 characters when longer."""
+    if len(step) <= _QUOTED_MAX:
+        return repr(step)
+    return f"{step[:_QUOTED_MAX]!r}… ({len(step)} characters)"
+
+
+def names_nothing(action, step):
+    return (
+        f"The step {quoted(step)} names {TARGET_WHAT[action]}: name it (\"Log in\", the Login "
+        "button) or give its place (the first button, the button next to \"Email\")."
+    )
+
+
+def unreadable(step, parser_message):
+    """Why the parser could not read `step`, in the words of the step language."""
+    if not step.strip():
+        return "The step is empty: write one step per line, such as 'click \"Log in\"'."
+    if parser_message.startswith("Unrecognised instruction"):
+        return f"Unrecognised step {quoted(step)}. A step reads: {', '.join(STEP_FORMS)}."
+    if len(parser_message) > 2 * _QUOTED_MAX:
+        return parser_message[: 2 * _QUOTED_MAX] + "…"
+    return parser_message

@@ -5,16 +5,24 @@ the page until its time runs out (and at least twice); only then does it
 fail, with the message of its last attempt.
 """
 
+import math
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from urllib.parse import urljoin, urlparse
 
 from playwright.sync_api import Error as PlaywrightError
 
+from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
+
 from . import messages
+from .engine import ELEMENT_ACTIONS, with_ordinal
 from .keys import key_combination
+from .watchdog import GRACE_SECONDS
 
 POLL_SECONDS = 0.15
+LONGEST_WAIT_MS = 10 * 60 * 1000  # beyond this a wait is a mistake (and beyond the timers)
+NAVIGATE_SECONDS = 30.0  # the least time a page is given to load
+TYPING_CHUNK = 32  # characters typed between two looks at the clock
 DIALOG_ACTIONS = frozenset({"accept_dialog", "dismiss_dialog", "verify_dialog"})
 _DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 
@@ -45,18 +53,62 @@ class Context:
     engine: object
     dialogs: object
     timeout: float
+    watchdog: object = field(default=None)
 
 
 def run_step(ctx, step):
-    """Work one step on the page; returns what the step yields (extracted text) or None."""
+    """Work one step on the page; returns what the step yields (extracted text) or None.
+
+    The step ends within its time plus the watchdog's grace whatever the page
+    does; past that, the watchdog raises NotResponding.
+    """
+    step = _blanks_for_tabs(step)
     try:
         parsed = ctx.engine.parse(step)
     except ValueError as exc:
-        raise StepFailed(str(exc)) from None
+        raise StepFailed(messages.unreadable(step, str(exc))) from None
     action = parsed["action"]
+    nothing = _names_nothing(parsed, step)
+    if nothing:
+        raise StepFailed(nothing)
     if action not in DIALOG_ACTIONS:
         ctx.dialogs.begin_step()
-    return _HANDLERS[action](ctx, step, parsed)
+    with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
+        return _HANDLERS[action](ctx, step, parsed)
+
+
+def budget(parsed, timeout):
+    """The seconds a parsed step may take: its timeout, a page load, or the time it waits."""
+    if parsed["action"] == "navigate":
+        return max(timeout, NAVIGATE_SECONDS)
+    if parsed["action"] == "wait":
+        return timeout + _wait_ms(parsed) / 1000
+    return timeout
+
+
+def _blanks_for_tabs(step):
+    """A tab reads like a blank, except inside a double-quoted name."""
+    parts = step.split('"')
+    return '"'.join(p.replace("\t", " ") if i % 2 == 0 else p for i, p in enumerate(parts))
+
+
+_ARTICLES = frozenset({"the", "a", "an"})
+
+
+def _names_nothing(parsed, step):
+    """The failure message of a step whose target is empty once articles (and, for
+    an element, kind words such as 'button') are set aside; None for any other."""
+    action = parsed["action"]
+    if parsed.get("_literal_target") or action not in messages.TARGET_WHAT:
+        return None
+    target = parsed.get("target") or ""
+    words = [w for w in target.split() if w.lower() not in _ARTICLES]
+    if words and action in ELEMENT_ACTIONS:
+        lifted, ordinal_word = with_ordinal(parsed, step)
+        words = (lifted.get("target") or "").split()
+        if ordinal_word is None and all(w.lower() in _KIND_WORDS for w in words):
+            words = []  # 'click the button': which one? ('click the first button' says)
+    return None if words else messages.names_nothing(action, step)
 
 
 # -- the settle loop -------------------------------------------------------------------
@@ -71,23 +123,28 @@ def _settle(ctx, attempt):
             ctx.page.wait_for_load_state("domcontentloaded", timeout=_ms(deadline))
         except PlaywrightError:
             pass
+        empty = False
         try:
             elements, texts = ctx.engine.read()
         except PlaywrightError as exc:  # the page navigated while it was read
             outcome = Miss(f"The page could not be read: {_first_line(exc)}")
         else:
+            empty = not elements and not texts
             outcome = attempt(elements, texts, deadline)
         if isinstance(outcome, Done):
             return outcome.value
         # A read of a large page can outlast the step's time: a step is tried at
         # least twice, so that it sees the page as it is when its time is up.
         if time.monotonic() >= deadline and tries >= 2:
+            if empty and ctx.page.url == "about:blank":
+                raise StepFailed(messages.BLANK_PAGE)
             raise StepFailed(outcome.message)
         ctx.page.wait_for_timeout(POLL_SECONDS * 1000)
 
 
 def _ms(deadline, floor=0.5):
-    return max(deadline - time.monotonic(), floor) * 1000
+    """The time left until `deadline` as whole milliseconds, as Playwright shows them."""
+    return math.ceil(max(deadline - time.monotonic(), floor) * 1000)
 
 
 def _first_line(exc):
@@ -163,7 +220,7 @@ def _type(ctx, step, parsed):
                 raise
             # A custom field that is neither an input nor editable text: type into it.
             loc.click(timeout=_ms(deadline))
-            ctx.page.keyboard.type(value)
+            _type_keys(ctx, value, deadline)
 
     _on_element(ctx, step, parsed, fill, what="field")
 
@@ -334,23 +391,35 @@ def _find_text(ctx, step, parsed):
 def _navigate(ctx, step, parsed):
     target = parsed.get("target") or ""
     current = ctx.page.url
-    if urlparse(target).scheme:
-        url = target
-    elif current and current != "about:blank":
-        url = urljoin(current, target)
-    else:
-        raise StepFailed(f"No page is open to resolve {target!r} against; give a full address.")
     try:
-        ctx.page.goto(url, timeout=max(ctx.timeout, 30.0) * 1000)
+        if urlparse(target).scheme:
+            url = target
+        elif current and current != "about:blank":
+            url = urljoin(current, target)
+        else:
+            raise StepFailed(f"No page is open to resolve {target!r} against; give a full address.")
+    except ValueError as exc:  # such as an IPv6 host without its closing bracket
+        raise StepFailed(f"{target!r} is not an address that can be opened: {exc}.") from None
+    try:
+        ctx.page.goto(url, timeout=math.ceil(budget(parsed, ctx.timeout) * 1000))
     except PlaywrightError as exc:
         raise StepFailed(f"Could not open {url!r}: {_first_line(exc)}") from None
 
 
-def _wait(ctx, step, parsed):
+def _wait_ms(parsed):
     ms = parsed.get("target") or ""
     if not (ms.isascii() and ms.isdigit()):
         raise StepFailed(f"A wait takes a number of milliseconds, such as 'wait 500'; got {ms!r}.")
-    ctx.page.wait_for_timeout(int(ms))
+    if int(ms) > LONGEST_WAIT_MS:
+        raise StepFailed(
+            f"A wait of {int(ms)} ms is longer than 10 minutes ({LONGEST_WAIT_MS} ms), "
+            "the longest a step may wait."
+        )
+    return int(ms)
+
+
+def _wait(ctx, step, parsed):
+    ctx.page.wait_for_timeout(_wait_ms(parsed))
 
 
 def _press(ctx, key):
@@ -372,7 +441,18 @@ def _sendkeys(ctx, step, parsed):
     if combination and len(keys.strip()) > 1:
         _press(ctx, combination)
     else:
-        ctx.page.keyboard.type(keys)
+        _type_keys(ctx, keys, time.monotonic() + ctx.timeout)
+
+
+def _type_keys(ctx, text, deadline):
+    """Type `text` key by key where the focus is, within the step's time."""
+    for start in range(0, len(text), TYPING_CHUNK):
+        if start and time.monotonic() >= deadline:
+            raise StepFailed(
+                f"Typing took longer than the step's {ctx.timeout:g} s: {start} of "
+                f"{len(text)} characters were typed."
+            )
+        ctx.page.keyboard.type(text[start:start + TYPING_CHUNK])
 
 
 def _accept_dialog(ctx, step, parsed):

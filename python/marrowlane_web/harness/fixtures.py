@@ -12,6 +12,8 @@ installed package works in any project without a conftest.py.
 """
 
 import os
+import tempfile
+import traceback
 
 import pytest
 
@@ -42,14 +44,63 @@ def pytest_configure(config):
     The report goes to the path given with --marrowlane-report, unchanged, or
     else to RESULT_DIR/report.html beside the configuration file (the working
     directory when there is none); RESULT_DIR defaults to "test_report".
+
+    The configuration file is executed here, once for the run; an error in it,
+    or a report destination that cannot take a file, stops the run before any
+    test with one line that says what to mend.
     """
-    cfg, config_dir = _find_config()
+    try:
+        cfg, config_dir = _find_config()
+    except Exception as exc:
+        raise pytest.UsageError(_config_error(exc)) from None
     result_dir = cfg.get("RESULT_DIR", "test_report")
     report_path = config.getoption("--marrowlane-report", default=None)
     if report_path is None:
+        if not isinstance(result_dir, (str, os.PathLike)):
+            raise pytest.UsageError(
+                f"RESULT_DIR in {os.path.join(config_dir, _CONFIG_FILE)} is "
+                f"{result_dir!r}; it must name a directory, such as \"test_report\"."
+            )
         report_path = os.path.join(config_dir, result_dir, "report.html")
+    _check_destination(report_path)
     config._marrowlane_result_dir = result_dir
+    config._marrowlane_config = cfg
     config.pluginmanager.register(MarrowlaneReporter(report_path, config), _REPORTER_NAME)
+
+
+def _config_error(exc):
+    """One line for an error raised by the configuration file: where, and what."""
+    where = getattr(exc, "filename", None) if isinstance(exc, SyntaxError) else None
+    line = getattr(exc, "lineno", None) if where else None
+    if where is None:
+        frames = [f for f in traceback.extract_tb(exc.__traceback__)
+                  if os.path.basename(f.filename) == _CONFIG_FILE]
+        where, line = (frames[-1].filename, frames[-1].lineno) if frames else (_CONFIG_FILE, None)
+    reason = exc.msg if isinstance(exc, SyntaxError) else str(exc)
+    place = f"{where}, line {line}" if line else where
+    return f"{place}: {type(exc).__name__}: {reason}"
+
+
+def _check_destination(report_path):
+    """Make sure the report can be written at `report_path`: its directory exists
+    (or is made now) and takes a new file, and the path is no directory."""
+    directory = os.path.dirname(report_path) or "."
+    problem = None
+    if os.path.isdir(report_path):
+        problem = "it is a directory"
+    else:
+        try:
+            os.makedirs(directory, exist_ok=True)
+            handle, probe = tempfile.mkstemp(dir=directory, prefix=".marrowlane-", suffix=".tmp")
+            os.close(handle)
+            os.remove(probe)
+        except OSError as exc:
+            problem = exc.strerror or str(exc)
+    if problem:
+        raise pytest.UsageError(
+            f"The marrowlane report cannot be written to {report_path}: {problem}. "
+            "Give another path with --marrowlane-report or RESULT_DIR."
+        )
 
 
 @pytest.fixture
@@ -60,7 +111,9 @@ def agent(request):
     SCREENSHOTS_ON_FAILURE for screenshots of failing steps) and closed when the
     test is over; the steps it ran go into the HTML report.
     """
-    cfg = _load_project_config()
+    cfg = getattr(request.config, "_marrowlane_config", None)
+    if cfg is None:  # the plugin was not configured for this run: read the file now
+        cfg = _load_project_config()
     a = WebAgent(url=cfg.get("URL"), screenshots=cfg.get("SCREENSHOTS_ON_FAILURE", False))
     yield a
     try:
