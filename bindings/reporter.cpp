@@ -210,8 +210,11 @@ void collectreport(const Reporter& self, py::handle report) {
   note_details(self, nodeid, message, account(report));
 }
 
-void keyboard_interrupt(Reporter& self, py::handle /*excinfo*/) {
-  self.interrupted = "stopped with Ctrl-C";
+// pytest stops a run with a KeyboardInterrupt of its own for collection errors
+// ("1 error during collection") and pytest.exit(); a bare one is Ctrl-C.
+void keyboard_interrupt(Reporter& self, py::handle excinfo) {
+  std::string why = to_utf8(py::str(excinfo.attr("value")));
+  self.interrupted = why.empty() ? "stopped with Ctrl-C" : why;
 }
 
 report::Step read_step(py::handle step) {
@@ -269,13 +272,7 @@ std::string stop_reason(const Reporter& self, py::handle session, int exitstatus
       if (truthy(why)) return PyUnicode_Check(why.ptr()) ? to_utf8(why) : "stopped early";
     }
   }
-  if (exitstatus != kInterrupted) return {};
-  std::size_t errors = 0;
-  for (py::handle record : py::iter(results_of(self))) {
-    if (PyDict_Check(record.ptr()) && get_text(record, "when").value_or("") == "collect") ++errors;
-  }
-  if (errors == 0) return "stopped before the end";
-  return std::to_string(errors) + (errors == 1 ? " error" : " errors") + " during collection";
+  return exitstatus == kInterrupted ? "stopped before the end" : "";
 }
 
 void sessionfinish(Reporter& self, py::handle session, py::handle exitstatus) {

@@ -362,7 +362,8 @@ def test_fixture_is_a_generator_listed_by_pytest(pytester, run):
 
 
 def test_configuration_in_a_parent_directory(pytester, run, monkeypatch):
-    write_config(pytester.path, 'URL = "http://shop.test/"\n')
+    reads = pytester.path / "reads"
+    write_config(pytester.path, f'URL = "http://shop.test/"\nopen({str(reads)!r}, "a").write("x")\n')
     work = pytester.mkpydir("work")
     (work / "test_one.py").write_text(
         "def test_one(agent):\n    agent.run('click Go')\n"
@@ -378,6 +379,7 @@ def test_configuration_in_a_parent_directory(pytester, run, monkeypatch):
     assert [(a.url, a.screenshots) for a in StandInAgent.made] == [("http://shop.test/", False)] * 2
     assert sorted(capture.config._marrowlane_steps) == ["test_one.py::test_one",
                                                         "test_one.py::test_two"]
+    assert reads.read_text() == "x"  # executed once for the run, not once per test
 
 
 def test_configured_result_dir_and_screenshots(pytester, run):
@@ -420,6 +422,37 @@ def test_configuration_errors_reach_pytest(pytester, run):
     assert "SyntaxError" in result.stdout.str() + result.stderr.str()
 
 
+@pytest.mark.parametrize("text, where", [
+    ("URL = (\n", "line 1: SyntaxError: '(' was never closed"),
+    ("URL = 'x'\nraise RuntimeError('no shop')\n", "line 2: RuntimeError: no shop"),
+])
+def test_a_broken_configuration_stops_the_run_in_one_line(pytester, run, text, where):
+    write_config(pytester.path, text)
+    pytester.makepyfile("def test_a(agent):\n    pass\n")
+    result, _ = run()
+    assert result.ret == pytest.ExitCode.USAGE_ERROR
+    assert [line for line in result.stderr.lines if line.strip()] == [
+        f"ERROR: {pytester.path / 'marrowlane.web.config.py'}, {where}"]
+
+
+@pytest.mark.parametrize("config, args", [
+    ('RESULT_DIR = "taken"\n', []),  # a file where the directory should be
+    ("RESULT_DIR = None\n", []),
+    ("", ["--marrowlane-report", "taken/r.html"]),
+    ("", ["--marrowlane-report", "."]),  # a directory
+    ("", ["--marrowlane-report", "/proc/marrowlane/r.html"]),
+])
+def test_an_unusable_report_destination_stops_the_run(pytester, run, config, args):
+    write_config(pytester.path, config)
+    (pytester.path / "taken").write_text("a file")
+    pytester.makepyfile("def test_a(agent):\n    pass\n")
+    result, _ = run(*args)
+    assert result.ret == pytest.ExitCode.USAGE_ERROR
+    [line] = [line for line in result.stderr.lines if line.strip()]
+    assert line.startswith(("ERROR: The marrowlane report cannot be written to", "ERROR: RESULT_DIR"))
+    assert StandInAgent.made == []
+
+
 def test_configuration_is_read_as_python_source(pytester):
     write_config(pytester.path, 'URL = "http://café.test/"\n')
     with pytest.MonkeyPatch.context() as mp:
@@ -456,3 +489,115 @@ def test_installed_package_needs_no_conftest(pytester, monkeypatch):
     result = pytester.runpytest("-p", "no:cacheprovider")
     result.assert_outcomes(passed=1)
     assert (pytester.path / "test_report" / "report.html").is_file()
+
+
+# ---------------------------------------------------------------------------
+# Every outcome pytest reports, and runs that stop early
+# ---------------------------------------------------------------------------
+
+OUTCOMES = """
+    import pytest
+
+    @pytest.fixture
+    def skips():
+        pytest.skip("no shop today")
+
+    @pytest.fixture
+    def unreachable():
+        raise ConnectionError("http://127.0.0.1:9/ is unreachable")
+
+    @pytest.mark.skipif(True, reason="not on this machine")
+    def test_skipif():
+        pass
+
+    def test_skip_in_fixture(skips):
+        pass
+
+    @pytest.mark.xfail(reason="known bug")
+    def test_xfail():
+        assert 0, "still broken"
+
+    @pytest.mark.xfail(reason="known bug")
+    def test_xpass():
+        pass
+
+    def test_plain_assert():
+        total = 2
+        assert total == 3, "the total is off"
+
+    def test_exception():
+        {}["missing"]
+
+    def test_fixture_error(unreachable):
+        pass
+"""
+
+
+def reasons(page):
+    """{test name: (status, reason shown, details on demand or None)} from the report."""
+    out = {}
+    for row in page.all("test-row"):
+        siblings = [c for c in row.parent.children if isinstance(c, Node)]
+        later = siblings[siblings.index(row) + 1:]
+        later = later[1:] if later and "steps-container" in later[0].classes else later
+        shown = details = None
+        if later and "test-msg-row" in later[0].classes:
+            message = later[0].one("test-msg")
+            more = list(message.all(tag="pre"))
+            details = more[0].text() if more else None
+            shown = "".join(c for c in message.children if isinstance(c, str))
+        name = [c for c in row.children if isinstance(c, Node)][1].text()
+        out[name] = (row.attrs["data-status"], shown, details)
+    return out
+
+
+def test_every_outcome_is_in_the_report_with_its_reason(pytester, run):
+    pytester.makepyfile(test_outcomes=inspect.cleandoc(OUTCOMES))
+    result, _ = run()
+    result.assert_outcomes(passed=0, failed=2, skipped=2, xfailed=1, xpassed=1, errors=1)
+    page = parse(pytester.path / "test_report" / "report.html")
+    got = reasons(page)
+    # The first line of each reason (pytest's crash message may go on below).
+    assert {name: (status, shown.splitlines()[0]) for name, (status, shown, _) in got.items()} == {
+        "test_skipif": ("skipped", "Skipped: not on this machine"),
+        "test_skip_in_fixture": ("skipped", "Skipped: no shop today"),
+        "test_xfail": ("xfailed", "expected to fail (known bug): AssertionError: still broken"),
+        "test_xpass": ("xpassed", "expected to fail (known bug), but passed"),
+        "test_plain_assert": ("failed", "AssertionError: the total is off"),
+        "test_exception": ("failed", "KeyError: 'missing'"),
+        "test_fixture_error": ("failed", "ConnectionError: http://127.0.0.1:9/ is unreachable"),
+    }
+    assert "assert total == 3" in got["test_plain_assert"][2]  # pytest's account, on demand
+    assert cards(page)["XFailed"] == cards(page)["XPassed"] == "1"
+    assert page.one("run-status").text() == "Run complete"
+
+
+@pytest.mark.parametrize("files, args, says", [
+    ({"test_a.py": "def test_1():\n    assert 0\ndef test_2():\n    pass\n"}, ["-x"],
+     "Interrupted: stopping after 1 failures"),
+    ({"test_a.py": "def test_1():\n    pass\n", "test_b.py": "import nowhere\n"}, [],
+     "Interrupted: 1 error during collection"),
+])
+def test_an_interrupted_run_says_so(pytester, run, files, args, says):
+    pytester.makepyfile(**{name[:-3]: text for name, text in files.items()})
+    run(*args)
+    page = parse(pytester.path / "test_report" / "report.html")
+    assert page.one("run-status").text() == says
+    got = reasons(page)
+    assert "test_2" not in got
+    if "collection" in says:
+        assert got["(collecting)"][:1] == ("failed",)
+        assert "No module named 'nowhere'" in got["(collecting)"][1]
+
+
+def test_a_run_where_nothing_ran_keeps_the_previous_report(pytester, run):
+    report = pytester.path / "test_report" / "report.html"
+    report.parent.mkdir()
+    report.write_text("previous")
+    pytester.makepyfile("def test_a():\n    pass\n")
+    result, _ = run("-k", "nothing_matches")
+    assert result.ret == pytest.ExitCode.NO_TESTS_COLLECTED
+    assert report.read_text() == "previous"
+    run()
+    assert report.read_text().startswith("<!DOCTYPE html>")
+    assert os.listdir(report.parent) == ["report.html"]  # written beside it, then renamed

@@ -8,6 +8,7 @@ separate interpreter, since one thread holds one Playwright at a time.
 import base64
 import json
 import os
+import signal
 import pathlib
 import subprocess
 import sys
@@ -228,6 +229,43 @@ def test_a_step_that_cannot_be_worked_fails_and_says_why(agent, step, parts):
     assert status(agent) == "Idle"  # nothing was acted on
 
 
+def test_a_step_on_a_blank_page_says_the_page_is_blank(page):
+    agent = WebAgent(page=page, timeout=0.2)
+    with pytest.raises(AssertionError, match="The page is blank: nothing was opened"):
+        agent.run('click "Login"')
+
+
+# -- a page that never lets go --------------------------------------------------------------
+
+
+@pytest.fixture
+def quick_watchdog(monkeypatch):
+    from marrowlane_web._agent import steps
+
+    monkeypatch.setattr(steps, "GRACE_SECONDS", 0.5)
+
+
+def test_a_page_that_never_answers_fails_the_step_in_bounded_time(agent, quick_watchdog):
+    agent.timeout = 0.5
+    agent.page.evaluate("setTimeout(() => { for (;;) {} }, 50)")  # the page's thread loops for ever
+    start = time.monotonic()
+    with pytest.raises(AssertionError, match="The page is not responding"):
+        agent.run('click "Login"')
+    with pytest.raises(AssertionError, match="The page is not responding"):
+        agent.run('verify "Login" is present')  # given up: fails at once
+    assert time.monotonic() - start < 5
+    assert [s["status"] for s in agent._steps] == ["failed", "failed"]
+
+
+def test_typing_a_long_text_ends_with_the_step_time(agent):
+    agent.run('type a into "Username"')
+    agent.timeout = 0.3
+    start = time.monotonic()
+    with pytest.raises(AssertionError, match="Typing took longer than the step's 0.3 s"):
+        agent.run("sendkeys " + "x" * 20000)
+    assert time.monotonic() - start < 3
+
+
 def test_a_step_that_is_not_text_is_refused(agent):
     with pytest.raises(TypeError):
         agent.run(None)
@@ -346,3 +384,47 @@ def test_key_names_as_written_become_playwright_keys(written, key):
     from marrowlane_web._agent.keys import key_combination
 
     assert key_combination(written) == key
+
+
+# -- under pytest: a page that never answers, and Ctrl-C ----------------------------------
+
+_SUITE = """
+import pathlib
+from marrowlane_web._agent import steps
+
+steps.GRACE_SECONDS = 0.5
+
+
+def test_hangs(agent):
+    agent.page.evaluate("setTimeout(() => { for (;;) {} }, 50)")
+    agent.run('click "Login"')
+
+
+def test_next(agent):
+    agent.run('click "Login"')
+    assert agent.page.inner_text("#status") == "Logged in"
+
+
+def test_interrupted(agent):
+    pathlib.Path("started").write_text("")
+    agent.run("wait 60000")
+"""
+
+
+def test_under_pytest_a_hung_page_fails_its_test_and_ctrl_c_ends_the_run(tmp_path):
+    (tmp_path / "test_suite.py").write_text(_SUITE)
+    (tmp_path / "marrowlane.web.config.py").write_text(f"URL = {SHOP!r}\n")
+    command = [sys.executable, "-m", "pytest", "-p", "no:cacheprovider", "-p", "no:hypothesispytest"]
+    run = subprocess.Popen(command, cwd=tmp_path, env=dict(os.environ, MARROWLANE_TIMEOUT="0.5"),
+                           start_new_session=True, text=True,
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    while not (tmp_path / "started").exists() and run.poll() is None:
+        time.sleep(0.1)
+    time.sleep(0.5)
+    os.killpg(run.pid, signal.SIGINT)  # Ctrl-C at a terminal reaches the whole process group
+    out, _ = run.communicate(timeout=120)
+    assert run.returncode == 2, out
+    assert "The page is not responding" in out and "1 failed, 1 passed" in out
+    assert "KeyboardInterrupt" in out and "TargetClosedError" not in out
+    report = (tmp_path / "test_report" / "report.html").read_text(encoding="utf-8")
+    assert "Interrupted: stopped with Ctrl-C" in report
