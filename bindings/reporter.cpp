@@ -78,8 +78,8 @@ std::string shown_text(py::handle record, const char* key) {
 
 Reporter make_reporter(py::object report_path, py::object config) {
   check_arg(report_path, "report_path", Kind::Str);
-  return Reporter{std::move(report_path), std::move(config), py::list(), py::float_(now()),
-                  py::dict(), {}};
+  return Reporter{std::move(report_path), std::move(config), py::list(),
+                  py::float_(now()),      py::dict(),        {}};
 }
 
 py::object extract_message(const Reporter&, py::handle report) {
@@ -118,7 +118,8 @@ py::object account(py::handle report) {
 // The one line that says why a test was skipped: a skip's reason, not the
 // (file, line, reason) triple pytest keeps it in.
 py::object skip_reason(py::handle longrepr) {
-  if (PyTuple_Check(longrepr.ptr()) && py::len(longrepr) == 3) return py::str(longrepr[py::int_(2)]);
+  if (PyTuple_Check(longrepr.ptr()) && py::len(longrepr) == 3)
+    return py::str(longrepr[py::int_(2)]);
   return truthy(longrepr) ? py::str(longrepr) : py::str("");
 }
 
@@ -276,7 +277,9 @@ std::string stop_reason(const Reporter& self, py::handle session, int exitstatus
 }
 
 void sessionfinish(Reporter& self, py::handle session, py::handle exitstatus) {
-  const int status = exitstatus.is_none() ? 0 : py::int_(py::reinterpret_borrow<py::object>(exitstatus)).cast<int>();
+  const int status = exitstatus.is_none()
+                         ? 0
+                         : py::int_(py::reinterpret_borrow<py::object>(exitstatus)).cast<int>();
   self.interrupted = stop_reason(self, session, status);
   // A run in which nothing ran (nothing collected, --collect-only) keeps the
   // previous report; an interrupted one says so, even with nothing to show.
@@ -290,8 +293,9 @@ void sessionfinish(Reporter& self, py::handle session, py::handle exitstatus) {
   // the report and renamed over it: an error on the way leaves the previous
   // report as it was, and a reader never sees half a page.
   py::object data = render(self).attr("encode")("utf-8");
-  py::tuple made = py::module_::import("tempfile").attr("mkstemp")(
-      py::arg("dir") = directory, py::arg("prefix") = ".report-", py::arg("suffix") = ".tmp");
+  py::tuple made = py::module_::import("tempfile")
+                       .attr("mkstemp")(py::arg("dir") = directory, py::arg("prefix") = ".report-",
+                                        py::arg("suffix") = ".tmp");
   py::object temporary = made[1];
   try {
     py::object file = os.attr("fdopen")(made[0], "wb");

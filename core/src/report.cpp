@@ -537,7 +537,7 @@ std::string render(const Run& run) {
            "\"><span class=\"pulse\"></span>Interrupted: " + escape(run.interrupted) + "</span>";
   }
   out += "<span class=\"run-time\">\u23F1 " + duration +
-      "s</span><span id=\"date-display\"></span><span id=\"time-display\"></span></div>\n";
+         "s</span><span id=\"date-display\"></span><span id=\"time-display\"></span></div>\n";
   out += "</header>\n<main>\n<section class=\"summary\">\n";
   add_card(out, "total", "Total", std::to_string(total));
   add_card(out, "passed", "Passed", std::to_string(all.passed));
