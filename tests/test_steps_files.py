@@ -83,7 +83,8 @@ SUITE = {
 def test_a_bad_file_fails_collection_and_the_others_run(pytester, run, args, passed):
     write(pytester.path, SUITE)
     result, capture = run("-v", *args)
-    assert [r["test"] for r in capture.reporter.results] == passed
+    # (a file that fails collection has its own record, when "collect")
+    assert [r["test"] for r in capture.reporter.results if r["when"] != "collect"] == passed
     assert len(StandInAgent.made) == len(passed)  # no agent for the refused file
     if "good.steps::the first one" not in args:  # naming a node collects only its file
         result.stdout.fnmatch_lines(["*ERROR collecting bad.steps*",
