@@ -17,7 +17,7 @@ from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTO
 from . import messages
 from .engine import ELEMENT_ACTIONS, with_ordinal
 from .keys import key_combination
-from .watchdog import GRACE_SECONDS
+from .watchdog import GRACE_SECONDS, Watchdog
 
 POLL_SECONDS = 0.15
 LONGEST_WAIT_MS = 10 * 60 * 1000  # beyond this a wait is a mistake (and beyond the timers)
@@ -53,7 +53,7 @@ class Context:
     engine: object
     dialogs: object
     timeout: float
-    watchdog: object = field(default=None)
+    watchdog: object = field(default_factory=lambda: Watchdog(None))  # None: no bound
 
 
 def run_step(ctx, step):

@@ -20,6 +20,9 @@ from contextlib import contextmanager
 # responding: room for one slow read of a large page on a busy machine.
 GRACE_SECONDS = 5.0
 
+# How soon a call made after the bound ran out is ended in its turn.
+_AGAIN_SECONDS = 1.0
+
 # The marks the sync API leaves on the task of each call it waits for.
 _CALL_MARKS = ("__pw_caller_frame__", "__pw_stack__")
 
@@ -74,3 +77,7 @@ class Watchdog:
         for task in asyncio.all_tasks(self._loop):
             if not task.done() and any(hasattr(task, mark) for mark in _CALL_MARKS):
                 task.cancel()
+        # Code that goes on releasing what it can (closing a page, then its
+        # browser) may meet the same silence again: keep ending calls while the
+        # bound lasts.
+        self._loop.call_later(_AGAIN_SECONDS, self._cancel_calls, token)
