@@ -21,11 +21,13 @@ def step_lines(text):
     """The steps `WebAgent.run` reads from `text`, each with the index of its line.
 
     A text with a line break holds one step per non-blank line, trimmed; any
-    other text is one step, as it is.
+    other text is one step, as it is. A text of blank lines alone holds one
+    empty step: running nothing is a mistake, and fails as an empty step.
     """
     if "\n" not in text:
         return [(0, text)]
-    return [(i, line.strip()) for i, line in enumerate(text.splitlines()) if line.strip()]
+    lines = [(i, line.strip()) for i, line in enumerate(text.splitlines()) if line.strip()]
+    return lines or [(0, "")]
 
 
 class WebAgent:
@@ -81,10 +83,8 @@ class WebAgent:
         """Work one step (or several, one per line); returns the text an extract or find step yields."""
         if not isinstance(step, str):
             raise TypeError(f"a step is text, not {type(step).__name__}")
-        # A run without a step is a mistake (an empty script): it fails as an empty step.
-        lines = step_lines(step) or [(0, step.strip())]
         result = None
-        for _, line in lines:
+        for _, line in step_lines(step):
             result = self._run_one(line)
         return result
 
