@@ -218,10 +218,22 @@ void keyboard_interrupt(Reporter& self, py::handle excinfo) {
   self.interrupted = why.empty() ? "stopped with Ctrl-C" : why;
 }
 
+// A step's duration in milliseconds: a number, else none shown (-1).
+double step_ms(py::handle step) {
+  py::object value = get(step, "duration_ms");
+  if (PyBool_Check(value.ptr()) || !(PyFloat_Check(value.ptr()) || PyLong_Check(value.ptr()))) {
+    return -1.0;
+  }
+  return seconds(value);
+}
+
 report::Step read_step(py::handle step) {
   return report::Step{get_text(step, "instruction", true).value_or(""),
-                      get_text(step, "status", true).value_or(""), shown_text(step, "message"),
-                      shown_text(step, "screenshot")};
+                      get_text(step, "status", true).value_or(""),
+                      shown_text(step, "message"),
+                      shown_text(step, "screenshot"),
+                      shown_text(step, "account"),
+                      step_ms(step)};
 }
 
 py::str render(const Reporter& self) {

@@ -192,6 +192,12 @@ std::string fixed2(double value) {
   return std::string(buf, end);
 }
 
+std::string step_time(double ms) {
+  if (!(ms >= 0.0) || !std::isfinite(ms)) return {};
+  if (ms < 1000.0) return std::to_string(std::llround(ms)) + " ms";
+  return fixed2(ms / 1000.0) + " s";
+}
+
 long long pass_rate(std::size_t passed, std::size_t total) {
   if (total == 0) return 0;
   // Computed as Python does (passed / total * 100), then rounded half to even.
@@ -316,6 +322,9 @@ main { max-width: 1180px; margin: 0 auto; padding: 1.75rem 2rem 3rem; }
 .test-msg.failed { border-left-color: var(--fail); color: var(--fail); background: var(--fail-tint); }
 .more summary { cursor: pointer; color: var(--accent); font-family: var(--sans); font-size: 0.75rem; }
 .more pre { margin: 0.4rem 0 0; white-space: pre-wrap; word-break: break-word; color: var(--text); font-family: var(--mono); font-size: 0.78rem; }
+.step-account { margin-top: 0.15rem; font-family: var(--sans); font-size: 0.75rem; color: var(--muted); white-space: normal; }
+.step-time { width: 4.5rem; text-align: right; color: var(--muted); white-space: nowrap; }
+.clock { width: 0.95em; height: 0.95em; vertical-align: -0.12em; margin-right: 0.3em; }
 .step-screenshot img { width: 320px; margin-top: 0.4rem; border: 1px solid var(--border); border-radius: 6px; }
 .hidden { display: none; }
 .collapsed-body { display: none; }
@@ -393,6 +402,13 @@ setInterval(updateClock, 1000);
 </html>
 )HTML";
 
+// A stopwatch drawn inline, so the header needs no emoji font.
+constexpr std::string_view kClock =
+    "<svg class=\"clock\" viewBox=\"0 0 16 16\" aria-hidden=\"true\"><circle cx=\"8\" "
+    "cy=\"9\" r=\"5.75\" fill=\"none\" stroke=\"currentColor\" stroke-width=\"1.5\"/><path "
+    "d=\"M8 9V6.25M6 1.75h4M12.4 4.1l1.1-1.1\" fill=\"none\" stroke=\"currentColor\" "
+    "stroke-width=\"1.5\" stroke-linecap=\"round\"/></svg>";
+
 void add_card(std::string& out, std::string_view kind, std::string_view label,
               std::string_view value) {
   out += "  <div class=\"card ";
@@ -434,6 +450,9 @@ void add_step_row(std::string& out, const Step& s) {
   out += s.status == "passed" ? "\u2713" : "\u2717";
   out += "</td><td class=\"step-text\">";
   out += highlight(s.instruction);
+  if (!s.account.empty()) {
+    out += "<div class=\"step-account\">" + escape(s.account) + "</div>";
+  }
   if (!s.message.empty()) {
     out += "<div class=\"step-msg\">" + shown(s.message) + "</div>";
   }
@@ -442,7 +461,10 @@ void add_step_row(std::string& out, const Step& s) {
     out += escape(s.screenshot, true);
     out += "\" alt=\"screenshot\"/></div>";
   }
-  out += "</td></tr>\n";
+  out += "</td>";
+  std::string time = step_time(s.duration_ms);
+  if (!time.empty()) out += "<td class=\"step-time\">" + time + "</td>";
+  out += "</tr>\n";
 }
 
 void add_test_row(std::string& out, const Result& t, std::string_view file_attr,
@@ -536,7 +558,7 @@ std::string render(const Run& run) {
     out += "<span class=\"run-status interrupted\" title=\"" + escape(run.interrupted, true) +
            "\"><span class=\"pulse\"></span>Interrupted: " + escape(run.interrupted) + "</span>";
   }
-  out += "<span class=\"run-time\">\u23F1 " + duration +
+  out += "<span class=\"run-time\">" + std::string(kClock) + duration +
          "s</span><span id=\"date-display\"></span><span id=\"time-display\"></span></div>\n";
   out += "</header>\n<main>\n<section class=\"summary\">\n";
   add_card(out, "total", "Total", std::to_string(total));

@@ -1,12 +1,18 @@
 """`WebAgent`: drives one browser page with plain-English steps."""
 
 import os
+import time
 
-from ._agent.browser import BrowserSession, screenshot
+from ._agent.browser import ACTED, CONSIDERED, PICKED, BrowserSession, screenshot
 from ._agent.watchdog import NotResponding, Watchdog
 
 DEFAULT_TIMEOUT = 5.0
 CLOSE_SECONDS = 10.0  # closing a page that does not answer is given up after this
+
+
+def debug_enabled():
+    """MARROWLANE_DEBUG=1 keeps a screenshot of every step, the element acted on outlined."""
+    return os.environ.get("MARROWLANE_DEBUG", "").strip().lower() not in ("", "0", "false", "no")
 
 
 def _default_timeout():
@@ -41,9 +47,13 @@ class WebAgent:
 
     Each step waits for its target for up to `timeout` seconds (default 5, or
     the MARROWLANE_TIMEOUT environment variable), then passes or fails. Every
-    step is recorded in `_steps` as {instruction, status, message, screenshot};
-    a failing step raises AssertionError with its message, and carries a
-    screenshot of the page when `screenshots` is true. Whatever the page does,
+    step is recorded in `_steps` as {instruction, status, message, screenshot,
+    account, duration_ms}: `account` says what the step acted on and why, in
+    one line. A failing step raises AssertionError with its message, and
+    carries a screenshot of the page when `screenshots` is true, with the
+    element it meant (or the candidates it weighed) outlined. With `debug`
+    (or MARROWLANE_DEBUG=1) every step keeps a screenshot, the element it
+    acted on outlined: the report reads as a storyboard. Whatever the page does,
     a step ends within its time and a few seconds more: a page whose script
     holds the browser past that fails the step as not responding, and every
     later step of the agent fails at once, since the page is given up.
@@ -52,8 +62,9 @@ class WebAgent:
     shows the window), or drives a `page` it is given and leaves that page open.
     """
 
-    def __init__(self, url=None, screenshots=False, *, timeout=None, page=None):
+    def __init__(self, url=None, screenshots=False, *, timeout=None, page=None, debug=None):
         self.screenshots = bool(screenshots)
+        self.debug = debug_enabled() if debug is None else bool(debug)
         self.timeout = _default_timeout() if timeout is None else float(timeout)
         self._steps = []
         self._not_responding = False
@@ -88,16 +99,45 @@ class WebAgent:
             result = self._run_one(line)
         return result
 
+    def locate(self, step):
+        """The element an element step means on the page as it is, without acting on it.
+
+        Waits for it as `run` does and returns the pick: `.element` (the
+        record read from the page), `.name`, `.where`, `.rule`, `.runners_up`
+        and `.account` (its str()). A target that never shows fails with the
+        nearest candidates; a step that names no element (verify text,
+        navigate, ...) raises ValueError. Nothing is recorded.
+        """
+        from ._agent.steps import Context, StepFailed, locate
+
+        if not isinstance(step, str):
+            raise TypeError(f"a step is text, not {type(step).__name__}")
+        context = Context(self.page, self._engine, self._dialogs, self.timeout, self._watchdog)
+        try:
+            if self._not_responding:
+                raise StepFailed("The page is not responding (since an earlier step of this test).")
+            return locate(context, step.strip())
+        except StepFailed as failure:
+            raise AssertionError(failure.message) from None
+        except NotResponding:
+            self._not_responding = True
+            raise AssertionError("The page is not responding: it held the search past its time.") from None
+
     def _run_one(self, step):
         from ._agent.steps import Context, StepFailed, run_step
 
         context = Context(self.page, self._engine, self._dialogs, self.timeout, self._watchdog)
+        shots = []
+        if self.debug:
+            context.on_pick = lambda found: shots.append(self._shot(found.element, ACTED))
+        started = time.perf_counter()
         try:
             if self._not_responding:
                 raise StepFailed("The page is not responding (since an earlier step of this test).")
             value = run_step(context, step)
         except StepFailed as failure:
-            self._record(step, "failed", failure.message)
+            self._record(step, "failed", failure.message, context, started, shots,
+                         failure.considered)
             raise AssertionError(failure.message) from None
         except NotResponding:
             self._not_responding = True
@@ -105,21 +145,41 @@ class WebAgent:
                 "The page is not responding: it held the step past its time "
                 f"({self.timeout:g} s and a few more), as a script that never ends does."
             )
-            self._record(step, "failed", message)
+            self._record(step, "failed", message, context, started, shots)
             raise AssertionError(message) from None
         except Exception as exc:  # the browser or the engine broke: still a failed step
             detail = (str(exc).strip().splitlines() or [""])[0]
-            self._record(step, "failed", f"{type(exc).__name__}: {detail}")
+            self._record(step, "failed", f"{type(exc).__name__}: {detail}", context, started, shots)
             raise
-        self._record(step, "passed", "")
+        self._record(step, "passed", "", context, started, shots)
         return value
 
-    def _record(self, step, status, message):
-        wanted = status == "failed" and self.screenshots and not self._not_responding
-        shot = screenshot(self._session.page) if wanted else ""
-        self._steps.append(
-            {"instruction": step, "status": status, "message": message, "screenshot": shot}
-        )
+    def _shot(self, *outlines):
+        pairs = [(outlines[i], outlines[i + 1]) for i in range(0, len(outlines), 2)]
+        return screenshot(self._session.page, [p for p in pairs if p[0] is not None])
+
+    def _record(self, step, status, message, context, started, shots, considered=()):
+        found = context.found
+        element = getattr(found, "element", None)
+        elapsed = (time.perf_counter() - started) * 1000
+        shot = ""
+        if self._not_responding:
+            pass  # a page that holds the browser gives no picture
+        elif status == "failed" and (self.screenshots or self.debug):
+            # The element the step meant, else the candidates it weighed.
+            if element is not None:
+                shot = self._shot(element, PICKED)
+            else:
+                shot = self._shot(*[x for record in considered for x in (record, CONSIDERED)])
+        elif self.debug:
+            # An element step pictured its pick before acting; other steps
+            # are pictured as they leave the page.
+            shot = shots[-1] if shots else self._shot(element, ACTED)
+        self._steps.append({
+            "instruction": step, "status": status, "message": message, "screenshot": shot,
+            "account": found.account if element is not None else "",
+            "duration_ms": round(elapsed),
+        })
 
     def close(self):
         """Release the page, the browser and Playwright; closing again does nothing.

@@ -63,9 +63,11 @@ std::string_view last_line(std::string_view text);
 
 struct Step {
   std::string instruction;
-  std::string status;      // "passed" is success, anything else a failure
-  std::string message;     // shown when non-empty
-  std::string screenshot;  // base64 PNG data, shown when non-empty
+  std::string status;         // "passed" is success, anything else a failure
+  std::string message;        // shown when non-empty
+  std::string screenshot;     // base64 PNG data, shown when non-empty
+  std::string account{};      // what the step acted on and why, shown when non-empty
+  double duration_ms = -1.0;  // shown when not negative
 };
 
 struct Result {
@@ -108,6 +110,10 @@ double round2(double value);
 std::string float_repr(double value);
 // Python's format(value, ".2f").
 std::string fixed2(double value);
+
+// A step's duration as it reads: "12 ms", "1.25 s"; "" when negative or not
+// a number.
+std::string step_time(double ms);
 
 // Whole percent of `passed` in `total`, half to even; 0 for an empty run.
 long long pass_rate(std::size_t passed, std::size_t total);

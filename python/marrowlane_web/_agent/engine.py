@@ -10,7 +10,9 @@ Sea' is still found by its name.
 """
 
 import re
-from dataclasses import dataclass
+from dataclasses import dataclass, field
+
+from marrowlane_web._core import account
 
 from marrowlane_web.engine.agent.step_parser import StepParser
 from marrowlane_web.engine.browser.page_scanner import PageScanner
@@ -41,11 +43,51 @@ ELEMENT_ACTIONS = frozenset(
 
 @dataclass
 class Found:
-    """What a target resolved to: the record (or None) and the raw result."""
+    """What a target resolved to, and why.
+
+    `element` is the record picked (None when nothing was), `result` the
+    resolver's own answer, `rule` the rule that chose the element in words and
+    `runners_up` the candidates that lost, as (record, why) pairs, best first
+    (at most three). `name`, `where` and `account` put the pick into words:
+    `button "Add to cart"`, `in "Bike Light · $9.99"`, and the one line that
+    says it all; str() of a pick is its account.
+    """
 
     element: object
     result: dict
     spatial: bool = False
+    rule: str = ""
+    runners_up: list = field(default_factory=list)
+    page: tuple = field(default=((), ()), repr=False, compare=False)
+
+    @property
+    def name(self):
+        return account.person_name(self.element) if self.element is not None else ""
+
+    @property
+    def where(self):
+        if self.element is None:
+            return ""
+        elements, texts = self.page
+        return account.where(self.element, list(elements) + list(texts))
+
+    @property
+    def account(self):
+        """One line: the element, where it is, the rule that chose it, and who lost why."""
+        if self.element is None:
+            return ""
+        name = self.name
+        names = [account.person_name(record) for record, _ in self.runners_up]
+        everything = list(self.page[0]) + list(self.page[1])
+        runners = []
+        for (record, why), runner in zip(self.runners_up, names):
+            if runner == name or names.count(runner) > 1:  # same name: tell them apart by place
+                runner = f"{runner} {account.where(record, everything)}".rstrip()
+            runners.append((runner, why))
+        return account.line(name, self.where, self.rule, runners)
+
+    def __str__(self):
+        return self.account
 
 
 def _ordinal_written(step, action):
@@ -136,10 +178,48 @@ class Engine:
         """The element a step's target means: spatially when it reads so, else by text."""
         parsed, ordinal_word = with_ordinal(parsed, step)
         target = spatial_target(parsed, ordinal_word)
+        page = (elements, texts)
         if target is not None:
             matrix = GridBuilder(elements, texts).build()
             result = GridResolver(matrix).resolve({"action": parsed["action"], "target": target})
             if result.get("resolved") and _carries_words(target, result["element"]):
-                return Found(result["element"], result, spatial=True)
+                rule, runners_up = _spatial_reasons(target, result)
+                return Found(result["element"], result, True, rule, runners_up, page)
         result = self.text_match.resolve(parsed, elements, texts)
-        return Found(result.get("element") if result.get("resolved") else None, result)
+        if not result.get("resolved"):
+            return Found(None, result, page=page)
+        rule, runners_up = _text_reasons(parsed, result, elements)
+        return Found(result["element"], result, False, rule, runners_up, page)
+
+
+def _spatial_reasons(target, result):
+    """The rule and the runners-up of a spatial pick, from the resolver's own reading."""
+    anchor, relation, type_filter, ordinal, search_text, target_text = (
+        grid_resolver._parse_target(target))
+    if not anchor:
+        anchor = relation = None
+    words = search_text if not anchor else target_text
+    anchor, words = _as_written(target, anchor), _as_written(target, words)
+    rule = account.spatial_rule(relation, anchor, ordinal, type_filter, words or None,
+                                bool(result.get("type_relaxed")))
+    candidates = list(result.get("candidates") or [])
+    return rule, account.spatial_runners_up(relation, anchor, ordinal, candidates, result["element"])
+
+
+def _as_written(target, part):
+    """A part of the target as the step wrote it (the resolver lower-cases it), unquoted."""
+    if not part:
+        return None
+    at = target.lower().find(part)
+    if at >= 0 and len(target.lower()) == len(target):
+        part = target[at:at + len(part)]
+    return part.strip('"') or None
+
+
+def _text_reasons(parsed, result, elements):
+    """The rule and the runners-up of a pick by text, from the strategy's own answer."""
+    action, target = parsed.get("action") or "", parsed.get("target") or ""
+    element, candidates = result["element"], list(result.get("candidates") or [])
+    position = next((i for i, c in enumerate(candidates) if c is element), 0) + 1
+    rule = account.text_rule(target, element, action, position, len(candidates))
+    return rule, account.text_runners_up(action, target, elements, element, candidates)

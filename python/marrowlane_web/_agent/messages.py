@@ -2,6 +2,8 @@
 
 from difflib import SequenceMatcher
 
+from marrowlane_web._core import account
+
 _NAME_ATTRIBUTES = ("aria-label", "_label", "placeholder", "title", "alt", "value", "name", "id")
 _MAX_NAME = 60
 
@@ -38,6 +40,11 @@ def _surfaces(record):
 
 def nearest(target, records, limit=3):
     """Names of up to `limit` records that come closest to `target`, best first."""
+    return [name_of(record) for record in nearest_records(target, records, limit)]
+
+
+def nearest_records(target, records, limit=3):
+    """Up to `limit` records that come closest to `target`, best first, one per name."""
     want = (target or "").strip().lower()
     scored = []
     for order, record in enumerate(records):
@@ -51,32 +58,49 @@ def nearest(target, records, limit=3):
         )
         visible = 1 if record.get("is_visible") else 0
         scored.append((-score, -visible, order, name))
-    names = []
-    for *_, name in sorted(scored):
+    names, chosen = [], []
+    for *_, order, name in sorted(scored):
         if name not in names:
             names.append(name)
+            chosen.append(records[order])
         if len(names) == limit:
             break
-    return names
+    return chosen
 
 
 def listing(names):
     return ", ".join(repr(n) for n in names)
 
 
-def with_candidates(message, target, records, first=()):
-    """`message` followed by the nearest candidates (those in `first` lead the list)."""
-    names = []
-    for name in [name_of(r) for r in first] + nearest(target, records):
+def considered(target, records, first=()):
+    """The records a failed step considered: those in `first`, then the nearest, three at most."""
+    names, chosen = [], []
+    for record in list(first) + nearest_records(target, records):
+        name = name_of(record)
         if name and name not in names:
             names.append(name)
-    if names:
-        return f"{message} Nearest candidates: {listing(names[:3])}."
-    return f"{message} The page shows nothing like it."
+            chosen.append(record)
+    return chosen[:3]
 
 
-def not_found(what, target, records, first=()):
-    return with_candidates(f"No {what} matches {target!r}.", target, records, first)
+def with_candidates(message, target, records, first=(), action="", exact=False):
+    """`message` followed by the nearest candidates (those in `first` lead the list).
+
+    With the step's `action`, each candidate says why it was not taken
+    (hidden, disabled, the wrong kind for the action, a partial match, ...).
+    """
+    chosen = considered(target, records, first)
+    if not chosen:
+        return f"{message} The page shows nothing like it."
+    shown = []
+    for record in chosen:
+        why = account.not_taken(action, target, record, exact) if action else ""
+        shown.append(f"{name_of(record)!r} ({why})" if why else repr(name_of(record)))
+    return f"{message} Nearest candidates: {', '.join(shown)}."
+
+
+def not_found(what, target, records, first=(), action=""):
+    return with_candidates(f"No {what} matches {target!r}.", target, records, first, action)
 
 
 # -- steps that cannot be worked at all ----------------------------------------------------

@@ -28,18 +28,24 @@ _DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 
 
 class StepFailed(Exception):
-    """A step did not do what it says; `message` tells the test writer why."""
+    """A step did not do what it says; `message` tells the test writer why.
 
-    def __init__(self, message):
+    `considered` holds the records the step weighed and did not take, for
+    the failure's screenshot to outline.
+    """
+
+    def __init__(self, message, considered=()):
         super().__init__(message)
         self.message = message
+        self.considered = list(considered)
 
 
 @dataclass
 class Miss:
-    """An attempt that did not succeed (yet)."""
+    """An attempt that did not succeed (yet), and the records it weighed."""
 
     message: str
+    considered: tuple = ()
 
 
 @dataclass
@@ -49,11 +55,16 @@ class Done:
 
 @dataclass
 class Context:
+    """What a step works with; `found` is left holding the step's last pick."""
+
     page: object
     engine: object
     dialogs: object
     timeout: float
     watchdog: object = field(default_factory=lambda: Watchdog(None))  # None: no bound
+    found: object = None
+    # Called with the pick just before a step acts on it (the debug storyboard).
+    on_pick: object = None
 
 
 def run_step(ctx, step):
@@ -62,19 +73,25 @@ def run_step(ctx, step):
     The step ends within its time plus the watchdog's grace whatever the page
     does; past that, the watchdog raises NotResponding.
     """
+    step, parsed = _read(ctx, step)
+    action = parsed["action"]
+    if action not in DIALOG_ACTIONS:
+        ctx.dialogs.begin_step()
+    with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
+        return _HANDLERS[action](ctx, step, parsed)
+
+
+def _read(ctx, step):
+    """(step, parsed step), or StepFailed when the step cannot be read or names nothing."""
     step = _blanks_for_tabs(step)
     try:
         parsed = ctx.engine.parse(step)
     except ValueError as exc:
         raise StepFailed(messages.unreadable(step, str(exc))) from None
-    action = parsed["action"]
     nothing = _names_nothing(parsed, step)
     if nothing:
         raise StepFailed(nothing)
-    if action not in DIALOG_ACTIONS:
-        ctx.dialogs.begin_step()
-    with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
-        return _HANDLERS[action](ctx, step, parsed)
+    return step, parsed
 
 
 def budget(parsed, timeout):
@@ -138,7 +155,7 @@ def _settle(ctx, attempt):
         if time.monotonic() >= deadline and tries >= 2:
             if empty and ctx.page.url == "about:blank":
                 raise StepFailed(messages.BLANK_PAGE)
-            raise StepFailed(outcome.message)
+            raise StepFailed(outcome.message, outcome.considered)
         ctx.page.wait_for_timeout(POLL_SECONDS * 1000)
 
 
@@ -178,14 +195,46 @@ def _name(record, target):
 # -- acting on elements ----------------------------------------------------------------
 
 
+def _missing(ctx, what, parsed, records):
+    """The Miss of a step whose target matched nothing, with the nearest records."""
+    target = parsed.get("target") or ""
+    message = messages.not_found(what, target, records, action=parsed["action"])
+    return Miss(message, tuple(messages.considered(target, records)))
+
+
+def _find(ctx, step, parsed, elements, texts):
+    ctx.found = found = ctx.engine.find(parsed, step, elements, texts)
+    return found
+
+
+def locate(ctx, step):
+    """The pick of an element step on a settled page, without acting on it."""
+    step, parsed = _read(ctx, step)
+    if parsed["action"] not in ELEMENT_ACTIONS:
+        raise ValueError(
+            f"{step!r} does not name an element to act on (its action is {parsed['action']}); "
+            "locate takes click, type, select, hover, extract text and verify-element steps.")
+
+    def attempt(elements, texts, deadline):
+        found = _find(ctx, step, parsed, elements, texts)
+        if found.element is None:
+            return _missing(ctx, "element", parsed, elements)
+        return Done(found)
+
+    with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
+        return _settle(ctx, attempt)
+
+
 def _on_element(ctx, step, parsed, act, what="element"):
     """Find the step's element on a settled page and `act` on its locator."""
     target = parsed.get("target") or ""
 
     def attempt(elements, texts, deadline):
-        found = ctx.engine.find(parsed, step, elements, texts)
+        found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
-            return Miss(messages.not_found(what, target, elements))
+            return _missing(ctx, what, parsed, elements)
+        if ctx.on_pick is not None:
+            ctx.on_pick(found)
         try:
             return Done(act(_locate(ctx, found.element), found.element, deadline))
         except PlaywrightError as exc:
@@ -264,10 +313,11 @@ def _extract_text(ctx, step, parsed):
         return (element.get("text") or "").strip()
 
     def attempt(elements, texts, deadline):
-        found = ctx.engine.find(parsed, step, elements, texts)
+        found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
-            target = parsed.get("target") or ""
-            return Miss(messages.not_found("element or text", target, elements + texts))
+            return _missing(ctx, "element or text", parsed, elements + texts)
+        if ctx.on_pick is not None:
+            ctx.on_pick(found)
         try:
             return Done(read(_locate(ctx, found.element), found.element, deadline))
         except PlaywrightError:  # the field went away: its text as read is the answer
@@ -284,9 +334,9 @@ def _verify_element(ctx, step, parsed):
     wanted = parsed["action"][len("verify_"):]  # present, visible, enabled, disabled
 
     def attempt(elements, texts, deadline):
-        found = ctx.engine.find(parsed, step, elements, texts)
+        found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
-            return Miss(messages.not_found("element", target, elements))
+            return _missing(ctx, "element", parsed, elements)
         element = found.element
         if found.spatial:
             visible, enabled = bool(element.get("is_visible")), bool(element.get("is_enabled"))
@@ -316,8 +366,9 @@ def _verify_text(ctx, step, parsed):
         if result.get("verified"):
             return Done()
         if not result.get("resolved"):
-            return Miss(messages.with_candidates(f"No text contains {target!r}.", target, texts))
-        return Miss(f"Text {target!r} is present but not visible.")
+            return Miss(messages.with_candidates(f"No text contains {target!r}.", target, texts),
+                        tuple(messages.considered(target, texts)))
+        return Miss(f"Text {target!r} is present but not visible.", (result["element"],))
 
     _settle(ctx, attempt)
 
@@ -379,8 +430,11 @@ def _find_text(ctx, step, parsed):
             return Done((result["element"].get("text") or "").strip())
         if exact:
             near = result.get("candidates") or []
-            return Miss(messages.with_candidates(f"No text equals {target!r}.", target, texts, near))
-        return Miss(messages.with_candidates(f"No text contains {target!r}.", target, texts))
+            message = messages.with_candidates(
+                f"No text equals {target!r}.", target, texts, near, parsed["action"], exact=True)
+            return Miss(message, tuple(messages.considered(target, texts, near)))
+        return Miss(messages.with_candidates(f"No text contains {target!r}.", target, texts),
+                    tuple(messages.considered(target, texts)))
 
     return _settle(ctx, attempt)
 

@@ -28,13 +28,20 @@ _REPORTER_NAME = "marrowlane_reporter"
 
 
 def pytest_addoption(parser):
-    """Add --marrowlane-report, the path of the HTML report."""
+    """Add --marrowlane-report, the path of the HTML report, and --marrowlane-debug."""
     group = parser.getgroup("marrowlane")
     group.addoption(
         "--marrowlane-report",
         action="store",
         default=None,
         help="Path to marrowlane HTML report output file",
+    )
+    group.addoption(
+        "--marrowlane-debug",
+        action="store_true",
+        default=False,
+        help="Keep a screenshot of every step, the element it acted on outlined "
+        "(also MARROWLANE_DEBUG=1)",
     )
 
 
@@ -114,7 +121,10 @@ def agent(request):
     cfg = getattr(request.config, "_marrowlane_config", None)
     if cfg is None:  # the plugin was not configured for this run: read the file now
         cfg = _load_project_config()
-    a = WebAgent(url=cfg.get("URL"), screenshots=cfg.get("SCREENSHOTS_ON_FAILURE", False))
+    # The debug switch goes to the agent only when it is on; off, the agent
+    # follows MARROWLANE_DEBUG.
+    debug = {"debug": True} if request.config.getoption("--marrowlane-debug", False) else {}
+    a = WebAgent(url=cfg.get("URL"), screenshots=cfg.get("SCREENSHOTS_ON_FAILURE", False), **debug)
     yield a
     try:
         a.close()

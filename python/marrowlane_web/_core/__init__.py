@@ -1,0 +1,1 @@
+"""Compiled helpers of the agent that lie beside the engine's specified modules."""
