@@ -1,9 +1,10 @@
 """Times the reporter on a large run: collecting phase reports and rendering.
 
 Each run has N tests in files of 25, every test with 10 recorded steps (one in
-ten failing, with a message), so the figures cover the whole page.
+ten failing, with a message), each step with its account and duration, so the
+figures cover the whole page.
 
-    .venv/bin/python bench/bench_report.py [--sizes 1000,10000]
+    .venv/bin/python bench/bench_report.py [--sizes 1000,2000,10000]
 """
 
 import argparse
@@ -15,6 +16,11 @@ from types import SimpleNamespace
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "python"))
 
 from marrowlane_web.harness.reporter import MarrowlaneReporter  # noqa: E402
+
+
+# What each step acted on and why, as the agent records it.
+ACCOUNT = ('text field "Username" in "Sign in · Password" — exact match of its label; '
+           'runner-up: button "Login" (the wrong kind for typing)')
 
 
 def run(n):
@@ -29,10 +35,12 @@ def run(n):
             if failed else None))
         steps[nodeid] = [
             {"instruction": f'type "user {j}" into "Username"', "status": "passed",
-             "message": "", "screenshot": ""} for j in range(9)
+             "message": "", "screenshot": "", "account": ACCOUNT, "duration_ms": 40 + j}
+            for j in range(9)
         ] + [{"instruction": 'verify "Welcome <user>" is present',
               "status": "failed" if failed else "passed",
-              "message": "Text not found on the page" if failed else "", "screenshot": ""}]
+              "message": "Text not found on the page" if failed else "", "screenshot": "",
+              "account": ACCOUNT, "duration_ms": 1250}]
     reporter = MarrowlaneReporter("unused.html", SimpleNamespace(_marrowlane_steps=steps))
 
     start = time.perf_counter()
@@ -47,7 +55,7 @@ def run(n):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--sizes", default="1000,10000")
+    parser.add_argument("--sizes", default="1000,2000,10000")
     for n in parser.parse_args().sizes.split(","):
         run(int(n))
 

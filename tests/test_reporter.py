@@ -247,3 +247,18 @@ def test_records_changed_while_they_are_read():
     r.results = [{"nodeid": Clears(), "status": "passed"}]
     r.pytest_runtest_logreport(phase(when="teardown", outcome="failed", longrepr="boom"))
     assert r.results == []
+
+
+@pytest.mark.parametrize("duration_ms, shown", [
+    (12, "12 ms"), (12.7, "13 ms"), (2500, "2.50 s"), (True, None), ("12", None), (None, None),
+])
+def test_a_step_shows_its_account_and_its_time_when_it_has_them(duration_ms, shown):
+    nodeid = "tests/test_a.py::test_x"
+    step = {"instruction": "click Go", "status": "passed", "message": "", "screenshot": "",
+            "account": 'button "Go" <b>', "duration_ms": duration_ms}
+    r = make(config=SimpleNamespace(_marrowlane_steps={nodeid: [step]}))
+    r.pytest_runtest_logreport(phase(nodeid=nodeid))
+    page = r._render()
+    assert '<div class="step-account">button "Go" &lt;b&gt;</div>' in page
+    times = re.findall(r'<td class="step-time">([^<]*)</td>', page)
+    assert times == ([shown] if shown else [])

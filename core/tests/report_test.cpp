@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -216,6 +217,26 @@ TEST(Rendering, GroupsTestsAndNumbersTheirSteps) {
   EXPECT_NE(page.find("<td class=\"step-icon failed\">\u2717</td>"), std::string::npos);
   EXPECT_NE(page.find("<div class=\"step-msg\">no &lt;x&gt;</div>"), std::string::npos);
   EXPECT_NE(page.find("src=\"data:image/png;base64,AAAA\""), std::string::npos);
+}
+
+TEST(Rendering, ShowsWhatEachStepActedOnAndItsTime) {
+  mr::Run run;
+  mr::Step with{"click \"Go\"", "passed", "", "", "button \"Go\" \u2014 exact <match>", 1234.5};
+  mr::Step without{"wait 5", "passed", "", ""};
+  run.results.push_back(result("a.py", "t", "passed", {with, without}));
+  std::string page = mr::render(run);
+  EXPECT_NE(page.find("</span><div class=\"step-account\">button \"Go\" \u2014 exact "
+                      "&lt;match&gt;</div></td><td class=\"step-time\">1.23 s</td></tr>"),
+            std::string::npos);
+  EXPECT_EQ(count(page, "<div class=\"step-account\">"), 1u);
+  EXPECT_EQ(count(page, "<td class=\"step-time\">"), 1u);
+
+  struct Case {
+    double ms;
+    std::string_view shown;
+  } times[] = {{0.4, "0 ms"}, {12.6, "13 ms"}, {999.4, "999 ms"}, {1500, "1.50 s"},
+               {-1, ""},     {std::nan(""), ""}};
+  for (const auto& c : times) EXPECT_EQ(mr::step_time(c.ms), c.shown) << c.ms;
 }
 
 TEST(Rendering, EscapesEverythingFromTheRun) {
