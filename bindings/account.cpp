@@ -4,6 +4,7 @@
 // the caller's own objects.
 #include "marrowlane/account.hpp"
 
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,41 +18,66 @@ using namespace marrowlane::bind;
 
 namespace {
 
+// The record keys, interned once.
+struct Keys {
+  py::handle tag = key("tag"), text = key("text"), xpath = key("xpath"),
+             bounding_box = key("bounding_box"), x = key("x"), y = key("y"),
+             is_visible = key("is_visible"), is_enabled = key("is_enabled"),
+             is_editable_field = key("is_editable_field"), attributes = key("attributes"),
+             class_ = key("class"), id = key("id"), role = key("role"), title = key("title"),
+             value = key("value"), name = key("name");
+  std::array<py::handle, match::kMatchAttributes.size()> match = [] {
+    std::array<py::handle, match::kMatchAttributes.size()> out;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      out[i] = key(std::string(match::kMatchAttributes[i]).c_str());
+    }
+    return out;
+  }();
+};
+
+const Keys& keys() {
+  static const Keys k;  // made with the GIL held, on first use
+  return k;
+}
+
 // Views of the caller's records, valid while the reader lives.
 class Reader {
  public:
-  account::Facts facts(py::handle record) {
+  // The facts of one record; `place_only` reads just what tells where it is
+  // (text, path and box), for the many records around a pick.
+  account::Facts facts(py::handle record, bool place_only = false) {
     check_result(record, Kind::Dict);
     views_.hold(record);
     account::Facts f;
     match::Record& r = f.record;
     r.identity = record.ptr();
-    r.tag = text(record, "tag");
-    r.text = text(record, "text");
-    r.xpath = text(record, "xpath");
-    r.is_visible = truthy(get(record, "is_visible"));
-    r.is_enabled = truthy(get(record, "is_enabled"));
-    r.is_editable_field = truthy(get(record, "is_editable_field"));
-    py::object box = get(record, "bounding_box");
+    r.text = text(record, keys().text);
+    r.xpath = text(record, keys().xpath);
+    py::object box = get(record, keys().bounding_box);
     if (PyDict_Check(box.ptr())) {
       views_.hold(box);
       r.box.state = match::Box::State::Record;
       r.box.truthy = PyDict_GET_SIZE(box.ptr()) > 0;
-      r.box.x = number(get(box, "x"));
-      r.box.y = number(get(box, "y"));
+      r.box.x = number(get(box, keys().x));
+      r.box.y = number(get(box, keys().y));
     }
-    py::object attrs = get(record, "attributes");
+    if (place_only) return f;
+    r.tag = text(record, keys().tag);
+    r.is_visible = truthy(get(record, keys().is_visible));
+    r.is_enabled = truthy(get(record, keys().is_enabled));
+    r.is_editable_field = truthy(get(record, keys().is_editable_field));
+    py::object attrs = get(record, keys().attributes);
     if (!PyDict_Check(attrs.ptr())) return f;
     views_.hold(attrs);
     for (std::size_t i = 0; i < match::kMatchAttributes.size(); ++i) {
-      r.match_attributes[i] = text(attrs, std::string(match::kMatchAttributes[i]).c_str());
+      r.match_attributes[i] = text(attrs, keys().match[i]);
     }
-    r.class_name = text(attrs, "class");
-    r.id = text(attrs, "id");
-    r.role = text(attrs, "role");
-    f.title = text(attrs, "title");
-    f.value = text(attrs, "value");
-    f.name = text(attrs, "name");
+    r.class_name = text(attrs, keys().class_);
+    r.id = text(attrs, keys().id);
+    r.role = text(attrs, keys().role);
+    f.title = text(attrs, keys().title);
+    f.value = text(attrs, keys().value);
+    f.name = text(attrs, keys().name);
     for (auto item : py::reinterpret_borrow<py::dict>(attrs)) {
       if (!PyUnicode_Check(item.first.ptr())) continue;
       std::string_view name = views_.str(item.first);
@@ -60,10 +86,11 @@ class Reader {
     return f;
   }
 
-  std::vector<account::Facts> all(py::handle records, const char* name) {
+  std::vector<account::Facts> all(py::handle records, const char* name, bool place_only = false) {
     check_arg(records, name, Kind::List);
     std::vector<account::Facts> out;
-    for (py::handle record : records) out.push_back(facts(record));
+    out.reserve(py::len(records));
+    for (py::handle record : records) out.push_back(facts(record, place_only));
     return out;
   }
 
@@ -73,29 +100,25 @@ class Reader {
   }
 
  private:
-  std::string_view text(py::handle record, const char* key) {
-    return views_.text(get(record, key));
+  std::string_view text(py::handle record, py::handle name) {
+    return views_.text(get(record, name));
   }
 
   static match::Number number(py::handle v) {
     match::Number n;
     if (PyFloat_Check(v.ptr()) || PyLong_Check(v.ptr())) {
+      n.value = PyFloat_AsDouble(v.ptr());
+      if (n.value == -1.0 && PyErr_Occurred()) {  // an int beyond any float: no place
+        PyErr_Clear();
+        return n;
+      }
       n.state = match::Number::State::Value;
-      n.value = py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>();
     }
     return n;
   }
 
   Utf8Views views_;
 };
-
-// The index of `record` in `records` by identity, or records.size().
-std::size_t index_of(const std::vector<account::Facts>& records, py::handle record) {
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (records[i].record.identity == record.ptr()) return i;
-  }
-  return records.size();
-}
 
 py::list losers(const std::vector<account::Loser>& found, py::handle records) {
   py::list out;
@@ -124,12 +147,23 @@ py::str person_name(py::handle record) {
   return from_utf8(account::person_name(reader.facts(record)));
 }
 
-py::str where(py::handle record, py::handle records) {
+// Where each of `picks` is among `records`, the page read once for all.
+py::list places(py::handle picks, py::handle records) {
   Reader reader;
-  std::vector<account::Facts> page = reader.all(records, "records");
-  std::size_t at = index_of(page, record);
-  if (at < page.size()) return from_utf8(account::where(page[at], page));
-  return from_utf8(account::where(reader.facts(record), page));
+  check_arg(picks, "picks", Kind::List);
+  std::vector<account::Facts> page = reader.all(records, "records", /*place_only=*/true);
+  py::list out;
+  for (py::handle pick : picks) {
+    // The pick is read whole: its name is no place either.
+    out.append(from_utf8(account::where(reader.facts(pick), page)));
+  }
+  return out;
+}
+
+py::str where(py::handle record, py::handle records) {
+  py::list one;
+  one.append(record);
+  return places(one, records)[0];
 }
 
 py::str text_rule(py::handle target, py::handle record, py::handle action, std::size_t position,
@@ -210,6 +244,8 @@ PYBIND11_MODULE(account, m) {
   m.doc() = "The account of a pick in words: who, where, by which rule, who lost and why.";
   m.def("person_name", &person_name, doc("person_name(record)").c_str(), py::arg("record"));
   m.def("where", &where, doc("where(record, records)").c_str(), py::arg("record"),
+        py::arg("records"));
+  m.def("places", &places, doc("places(picks, records)").c_str(), py::arg("picks"),
         py::arg("records"));
   m.def("text_rule", &text_rule, doc("text_rule(target, record, action, position, count)").c_str(),
         py::arg("target"), py::arg("record"), py::arg("action"), py::arg("position"),

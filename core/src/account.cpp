@@ -120,14 +120,17 @@ std::string_view relation_words(std::string_view relation) {
   return relation;  // below, above
 }
 
+// The steps two positional paths share from the root: one pass over their
+// common bytes, counting the steps that end inside it.
 std::size_t common_steps(std::string_view a, std::string_view b) {
-  auto steps = [](std::string_view s) {
-    return static_cast<std::int64_t>(std::count(s.begin(), s.end(), '/'));
-  };
-  // Both paths start with "/": their step counts, less the distance between
-  // them, is twice the shared part.
-  std::int64_t shared = (steps(a) + steps(b) - text_match::dom_distance(a, b)) / 2;
-  return shared > 0 ? static_cast<std::size_t>(shared) : 0;
+  auto ia = std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first;
+  const auto m = static_cast<std::size_t>(ia - a.begin());
+  if (m <= 1) return 0;
+  std::size_t steps = static_cast<std::size_t>(std::count(a.begin() + 1, ia, '/'));
+  const bool a_closed = m == a.size() || a[m] == '/';
+  const bool b_closed = m == b.size() || b[m] == '/';
+  if (a_closed && b_closed) ++steps;  // the step that ends where they part
+  return steps;
 }
 
 bool inside(std::string_view path, std::string_view container) {
@@ -201,12 +204,15 @@ std::string where(const Facts& pick, std::span<const Facts> page) {
     for (const Facts& other : page) {
       std::string_view other_path = rec(other).xpath;
       if (&other == &pick || other_path.empty() || other_path == path || inside(other_path, path) ||
-          inside(path, other_path) || text::strip(rec(other).text).empty()) {
+          inside(path, other_path)) {
         continue;
       }
       std::size_t shared = common_steps(path, other_path);
       // Two steps (html, body) is the page itself.
-      if (shared > 2) by_depth[shared].push_back(&other);
+      // Records come stripped; a level past a row's size is only ever too big.
+      if (shared <= 2 || rec(other).text.empty()) continue;
+      std::vector<const Facts*>& level = by_depth[shared];
+      if (level.size() <= kMaxRowTexts) level.push_back(&other);
     }
   }
   // The smallest part of the page around the pick that shows two texts,

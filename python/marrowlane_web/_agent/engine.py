@@ -66,10 +66,11 @@ class Found:
 
     @property
     def where(self):
-        if self.element is None:
-            return ""
+        return self._places([self.element])[0] if self.element is not None else ""
+
+    def _places(self, records):
         elements, texts = self.page
-        return account.where(self.element, list(elements) + list(texts))
+        return account.places(records, list(elements) + list(texts))
 
     @property
     def account(self):
@@ -78,13 +79,15 @@ class Found:
             return ""
         name = self.name
         names = [account.person_name(record) for record, _ in self.runners_up]
-        everything = list(self.page[0]) + list(self.page[1])
-        runners = []
-        for (record, why), runner in zip(self.runners_up, names):
-            if runner == name or names.count(runner) > 1:  # same name: tell them apart by place
-                runner = f"{runner} {account.where(record, everything)}".rstrip()
-            runners.append((runner, why))
-        return account.line(name, self.where, self.rule, runners)
+        # Runners-up named like another are told apart by their place.
+        alike = [r for (r, _), n in zip(self.runners_up, names) if n == name or names.count(n) > 1]
+        where, *places = self._places([self.element] + alike)
+        place_of = dict(zip(map(id, alike), places))
+        runners = [
+            (f"{n} {place_of[id(r)]}".rstrip() if id(r) in place_of else n, why)
+            for (r, why), n in zip(self.runners_up, names)
+        ]
+        return account.line(name, where, self.rule, runners)
 
     def __str__(self):
         return self.account
