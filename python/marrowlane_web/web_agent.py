@@ -36,6 +36,17 @@ def step_lines(text):
     return lines or [(0, "")]
 
 
+def _account_of(found):
+    """The pick's one-line account; "" without a pick, or when it cannot be told (the
+    step's own outcome is what the record is for)."""
+    if getattr(found, "element", None) is None:
+        return ""
+    try:
+        return found.account
+    except Exception:
+        return ""
+
+
 class WebAgent:
     """A browser page that works plain-English steps.
 
@@ -177,8 +188,7 @@ class WebAgent:
             shot = shots[-1] if shots else self._shot(element, ACTED)
         self._steps.append({
             "instruction": step, "status": status, "message": message, "screenshot": shot,
-            "account": found.account if element is not None else "",
-            "duration_ms": round(elapsed),
+            "account": _account_of(found), "duration_ms": round(elapsed),
         })
 
     def close(self):
