@@ -24,29 +24,30 @@ PAGES_DIR = pathlib.Path(__file__).parent / "pages"
 SYSTEM_CHROMIUM = "/usr/bin/chromium"
 
 
-def _executable(playwright):
-    managed = playwright.chromium.executable_path
-    if managed and os.path.exists(managed):
-        return None
-    if os.path.exists(SYSTEM_CHROMIUM):
-        return SYSTEM_CHROMIUM
-    pytest.skip("no Chromium found (install Debian's chromium package)")
+class _SharedBrowser:
+    """The browser the process shares with every WebAgent (marrowlane_web's own),
+    looked up on each use, so a test that replaces it leaves no stale one behind."""
+
+    def __getattr__(self, name):
+        from marrowlane_web._agent.browser import shared_browser
+
+        return getattr(shared_browser(), name)
 
 
 @pytest.fixture(scope="session")
 def browser():
-    """One headless Chromium for the whole session."""
-    sync_api = pytest.importorskip("playwright.sync_api")
-    playwright = sync_api.sync_playwright().start()
+    """One headless Chromium for the whole session, the one agents share; the
+    plugin closes it when the session ends."""
+    pytest.importorskip("playwright.sync_api")
+    from marrowlane_web._agent.browser import shared_browser
+
     try:
-        browser = playwright.chromium.launch(
-            executable_path=_executable(playwright), args=["--disable-gpu"])
+        shared_browser()
     except Exception:
-        playwright.stop()
+        if not os.path.exists(SYSTEM_CHROMIUM):
+            pytest.skip("no Chromium found (install Debian's chromium package)")
         raise
-    yield browser
-    browser.close()
-    playwright.stop()
+    return _SharedBrowser()
 
 
 @pytest.fixture

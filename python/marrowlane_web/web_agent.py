@@ -9,6 +9,12 @@ from ._agent.watchdog import NotResponding, Watchdog
 DEFAULT_TIMEOUT = 5.0
 CLOSE_SECONDS = 10.0  # closing a page that does not answer is given up after this
 
+# Whoever listens to the steps agents record, latest last: the one that
+# listened last is told of every step any agent records, as (agent, record).
+# The pytest plugin listens while a test runs, to report the steps of every
+# agent the test drives.
+_step_listeners = []
+
 
 def debug_enabled():
     """MARROWLANE_DEBUG=1 keeps a screenshot of every step, the element acted on outlined."""
@@ -69,17 +75,26 @@ class WebAgent:
     holds the browser past that fails the step as not responding, and every
     later step of the agent fails at once, since the page is given up.
 
-    The agent starts Playwright and Chromium itself (headless; MARROWLANE_HEADED=1
-    shows the window), or drives a `page` it is given and leaves that page open.
+    The agent opens a browser context and page of its own in the browser its
+    process shares: Chromium, started on first use (headless; MARROWLANE_HEADED=1
+    shows the window), or a remote browser reached through a Playwright browser
+    server (`browser_ws`, default the MARROWLANE_BROWSER_WS environment
+    variable) or a DevTools endpoint (`cdp_url`, default MARROWLANE_CDP_URL).
+    `close` closes that context and page alone. Given a `page`, the agent drives
+    it and leaves it open.
     """
 
-    def __init__(self, url=None, screenshots=False, *, timeout=None, page=None, debug=None):
+    def __init__(self, url=None, screenshots=False, *, timeout=None, page=None, debug=None,
+                 browser_ws=None, cdp_url=None):
         self.screenshots = bool(screenshots)
         self.debug = debug_enabled() if debug is None else bool(debug)
         self.timeout = _default_timeout() if timeout is None else float(timeout)
         self._steps = []
         self._not_responding = False
-        self._session = BrowserSession.launch() if page is None else BrowserSession.borrow(page)
+        if page is None:
+            self._session = BrowserSession.open(browser_ws=browser_ws, cdp_url=cdp_url)
+        else:
+            self._session = BrowserSession.borrow(page)
         try:
             from ._agent.dialogs import DialogWatcher
             from ._agent.engine import Engine
@@ -186,13 +201,16 @@ class WebAgent:
             # An element step pictured its pick before acting; other steps
             # are pictured as they leave the page.
             shot = shots[-1] if shots else self._shot(element, ACTED)
-        self._steps.append({
+        record = {
             "instruction": step, "status": status, "message": message, "screenshot": shot,
             "account": _account_of(found), "duration_ms": round(elapsed),
-        })
+        }
+        self._steps.append(record)
+        if _step_listeners:
+            _step_listeners[-1](self, record)
 
     def close(self):
-        """Release the page, the browser and Playwright; closing again does nothing.
+        """Release the agent's context and page; closing again does nothing.
 
         A page that does not answer is given up after a few seconds: closing
         never hangs, and never fails because the browser or its driver is
