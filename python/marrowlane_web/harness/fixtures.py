@@ -18,6 +18,9 @@ import traceback
 import pytest
 
 from marrowlane_web import WebAgent
+from marrowlane_web._agent import browser as _browsers
+from marrowlane_web.harness import agents as _agents
+from marrowlane_web.harness import workers as _workers
 from marrowlane_web.harness.reporter import MarrowlaneReporter
 
 # Tests written as .steps files are collected by a plugin of their own.
@@ -25,6 +28,8 @@ pytest_plugins = ["marrowlane_web.harness.steps_collect"]
 
 _CONFIG_FILE = "marrowlane.web.config.py"
 _REPORTER_NAME = "marrowlane_reporter"
+_WORKER_STEPS_NAME = "marrowlane_worker_steps"
+_AGENT_STEPS_NAME = "marrowlane_agent_steps"
 
 
 def pytest_addoption(parser):
@@ -72,7 +77,25 @@ def pytest_configure(config):
     _check_destination(report_path)
     config._marrowlane_result_dir = result_dir
     config._marrowlane_config = cfg
-    config.pluginmanager.register(MarrowlaneReporter(report_path, config), _REPORTER_NAME)
+    if _workers.is_worker(config):
+        # An xdist worker sends its results to the controller, which writes the report.
+        config.pluginmanager.register(_workers.WorkerSteps(config), _WORKER_STEPS_NAME)
+    else:
+        reporter = MarrowlaneReporter(report_path, config)
+        config.pluginmanager.register(reporter, _REPORTER_NAME)
+        config.pluginmanager.register(_workers.ControllerSteps(config, reporter), _WORKER_STEPS_NAME)
+    config.pluginmanager.register(_agents.AgentSteps(config), _AGENT_STEPS_NAME)
+    # Browsers already running belong to whoever started them (a run inside
+    # another, as pytester makes); those this run starts end with it.
+    config._marrowlane_browsers_kept = _browsers.live_browsers()
+
+
+@pytest.hookimpl(trylast=True)
+def pytest_unconfigure(config):
+    """Close the browser the run's agents shared, once every test is done."""
+    kept = getattr(config, "_marrowlane_browsers_kept", None)
+    if kept is not None:
+        _browsers.shutdown(keep=kept)
 
 
 def _config_error(exc):
@@ -114,9 +137,10 @@ def _check_destination(report_path):
 def agent(request):
     """A WebAgent for this test, opened at the configured URL.
 
-    The agent is built from marrowlane.web.config.py (URL, and
-    SCREENSHOTS_ON_FAILURE for screenshots of failing steps) and closed when the
-    test is over; the steps it ran go into the HTML report.
+    The agent is built from marrowlane.web.config.py (URL, SCREENSHOTS_ON_FAILURE
+    for screenshots of failing steps, and BROWSER_WS or CDP_URL for a remote
+    browser) and closed when the test is over; the steps it ran go into the
+    HTML report.
     """
     cfg = getattr(request.config, "_marrowlane_config", None)
     if cfg is None:  # the plugin was not configured for this run: read the file now
@@ -124,7 +148,8 @@ def agent(request):
     # The debug switch goes to the agent only when it is on; off, the agent
     # follows MARROWLANE_DEBUG.
     debug = {"debug": True} if request.config.getoption("--marrowlane-debug", False) else {}
-    a = WebAgent(url=cfg.get("URL"), screenshots=cfg.get("SCREENSHOTS_ON_FAILURE", False), **debug)
+    a = WebAgent(url=cfg.get("URL"), screenshots=cfg.get("SCREENSHOTS_ON_FAILURE", False),
+                 **debug, **_remote_browser(cfg))
     yield a
     try:
         a.close()
@@ -135,6 +160,20 @@ def agent(request):
         if not hasattr(config, "_marrowlane_steps"):
             config._marrowlane_steps = {}
         config._marrowlane_steps[request.node.nodeid] = a._steps
+
+
+def _remote_browser(cfg):
+    """The configured remote browser, as WebAgent's keyword arguments. The
+    environment (MARROWLANE_BROWSER_WS, MARROWLANE_CDP_URL) wins over the
+    configuration file, and the agent reads it itself."""
+    if os.environ.get(_browsers.BROWSER_WS_ENV, "").strip() or os.environ.get(
+            _browsers.CDP_URL_ENV, "").strip():
+        return {}
+    if cfg.get("BROWSER_WS"):
+        return {"browser_ws": cfg["BROWSER_WS"]}
+    if cfg.get("CDP_URL"):
+        return {"cdp_url": cfg["CDP_URL"]}
+    return {}
 
 
 def _find_config():
