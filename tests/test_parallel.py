@@ -8,7 +8,7 @@ import shutil
 
 import pytest
 
-from test_fixtures import cards, groups, parse
+from test_fixtures import Node, cards, parse
 
 pytest.importorskip("xdist")
 pytest.importorskip("playwright.sync_api")
@@ -35,12 +35,21 @@ def test_two_shoppers_side_by_side(agent):
 def _summary(page):
     """Counts, and per file its pills and tests with their steps: all but times."""
     counts = {k: v for k, v in cards(page).items() if k != "Duration"}
-    files = {
-        name: (group["pills"], [(row["name"], row["status"],
-                                 [(s["text"], s["status"], s["message"]) for s in row["steps"] or []])
-                                for row in group["rows"]])
-        for name, group in groups(page).items()
-    }
+    files = {}
+    for group in page.all("file-group"):
+        rows = []
+        for row in group.all("test-row"):
+            siblings = [c for c in row.parent.children if isinstance(c, Node)]
+            after = siblings[siblings.index(row) + 1:]
+            steps = []
+            if after and "steps-container" in after[0].classes:
+                for step in after[0].all(tag="tr"):
+                    text = step.one("step-text")
+                    shown = "".join(c if isinstance(c, str) else c.text() for c in text.children
+                                    if isinstance(c, str) or c.tag == "span")
+                    steps.append((shown, step.one("step-icon").classes[1], text.text()))
+            rows.append((row.attrs["data-status"], row.one("test-name").text(), steps))
+        files[group.attrs["data-file"]] = ([p.text() for p in group.one("file-counts").all("badge")], rows)
     return counts, files
 
 
