@@ -210,6 +210,12 @@ class PageRows {
 
   py::handle page() const { return page_; }
   py::list part(std::size_t i) const { return payload_[py::int_(i)].cast<py::list>(); }
+  // What a person reads, gathered beside the rows (page_script.hpp); None when
+  // its reading failed.
+  py::object names() const {
+    if (py::len(payload_) <= 6) return py::none();
+    return payload_[py::int_(6)];
+  }
   // The rows of the selector's elements, in the order the page's query gives.
   py::list rows_of(std::string_view selector) const {
     if (selector == pm::interactable_selector()) return rows(1);
@@ -631,6 +637,7 @@ std::optional<py::tuple> extract_in_one_script(py::object self) {
     return std::nullopt;
   }
   PageRows& rows = *gathered;
+  self.attr("_page_facts") = rows.names();
   py::list elements = main_records(rows);
   elements.attr("extend")(custom_input_records(rows));
   elements.attr("extend")(cursor_pointer_records(rows.cursor_rows()));
@@ -645,6 +652,7 @@ py::tuple extract_interactable_elements(py::object self) {
   if (reads_in_one_script(scanner_of(self).page)) {
     if (auto records = extract_in_one_script(self)) return *records;
   }
+  self.attr("_page_facts") = py::none();
   LiveElements live{scanner_of(self).page};
   py::list elements = main_records(live);
   elements.attr("extend")(self.attr("_extract_custom_inputs")());

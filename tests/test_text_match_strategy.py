@@ -139,7 +139,8 @@ def test_searchable_strings(record, include_label, surfaces):
 
 
 @pytest.mark.parametrize("target, record, label, contains, exact", [
-    ("first_name", {"text": "first_name"}, False, False, False),
+    ("first_name", {"text": "first_name"}, False, True, True),  # both sides read "_" as a blank
+    ("Item 3-A", {"text": "Item 3-A"}, False, True, True),
     ("first_name", {"attributes": {"id": "first_name"}}, False, True, True),
     ("log in", {"text": "  Log in  "}, False, True, True),
     ("log in", {"text": "Log in to your account"}, False, True, False),

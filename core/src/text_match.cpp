@@ -162,26 +162,35 @@ class Matcher {
   Matcher(std::string_view target, bool include_label)
       : target_(normalise_target(target)), include_label_(include_label) {}
 
+  // Surfaces read "_" and "-" as blanks, as the target does, so that
+  // "Item 3-A" finds the button that reads "Item 3-A".
   bool contains(const Record& r) {
     return each_surface(r, include_label_, scratch_, [&](std::string_view surface) {
       if (is_ascii(surface)) {  // compare in place: an ASCII text lowers byte by byte
         return std::search(surface.begin(), surface.end(), target_.begin(), target_.end(),
-                           [](char h, char n) { return ascii_lower(h) == n; }) != surface.end() ||
+                           [](char h, char n) { return blank_dashes(ascii_lower(h)) == n; }) !=
+                   surface.end() ||
                target_.empty();
       }
-      lower_into(surface, lowered_);
+      lowered_surface(surface);
       return lowered_.find(target_) != std::string::npos;
     });
   }
 
   bool exact(const Record& r) {
     return each_surface(r, include_label_, scratch_, [&](std::string_view surface) {
-      lower_into(surface, lowered_);
+      lowered_surface(surface);
       return trim(lowered_) == target_;
     });
   }
 
  private:
+  static char blank_dashes(char c) { return c == '_' || c == '-' ? ' ' : c; }
+  void lowered_surface(std::string_view surface) {
+    lower_into(surface, lowered_);
+    for (char& c : lowered_) c = blank_dashes(c);
+  }
+
   std::string target_;
   bool include_label_;
   std::string scratch_;

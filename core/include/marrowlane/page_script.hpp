@@ -43,7 +43,7 @@
 // exactly as the page's own reports arrive), or the same value unserialized on
 // a page that changed how JSON is written:
 //
-//   [facts, main, custom, text, candidates, cursor]
+//   [facts, main, custom, text, candidates, cursor, names]
 //
 // `main`, `custom`, `text`, `candidates`: indices into `facts`, one per element
 // the selector matches, in the engine's order. `cursor`: the rows of the
@@ -70,6 +70,23 @@
 //              scripts give their result, null when they failed; gathered
 //              for main-source input/textarea and visible custom-source
 //              elements
+//
+// `names` (null when its reading failed) is what a person reads on the page,
+// gathered beside the rows and read by the agent's resolver, never by the
+// page model: {named, texts, bare}.
+//
+//   named  one row per element a step may mean, in the engine's order:
+//          [path, tag, input type, role, editing host, click handler or tab
+//          stop, visible, enabled, [x, y, width, height], names], where
+//          names is [source, text, source, text ...] with the sources
+//          labelledby, aria-label, label, value, text, alt, title,
+//          placeholder, row (the cell before in the same table row), left
+//          (the text just before on the same line), after (the text just
+//          after), above (the text just before on an earlier line)
+//   texts  [text, visible] for each visible line of the page, each hidden
+//          element's text, and each value a field or input button shows
+//   bare   [text, box or null, visible, path of the parent] for each text
+//          node whose parent also holds elements
 //
 // An element whose box is an ask index was stored, at that index, in the array
 // under globalThis[Symbol.for('marrowlane.fastScan')] (absent when there is
@@ -622,6 +639,242 @@ inline constexpr std::string_view kFastScanScript =
     return row;
   });
 
+
+  // --- What a person reads: names and their sources, neighbour texts, page text --
+  // Beside the rows above, never inside them: `named` lists every element a
+  // step may mean (native controls, editable regions, elements with a click
+  // handler, a tab stop or an interactive role, images with a text), each with
+  // the names a person reads for it and where each name comes from; `texts`
+  // holds the page's text as a person reads it (visible lines, hidden text,
+  // the values fields and input buttons show); `bare` the text nodes that sit
+  // beside elements, outside any element of their own.
+  const CONTROL_SEL = 'input:not([type=hidden]), select, textarea, button';
+  const INTERACTIVE_ROLES = new Set(['button', 'link', 'checkbox', 'radio', 'switch', 'tab', 'menuitem',
+    'menuitemcheckbox', 'menuitemradio', 'option', 'textbox', 'searchbox', 'combobox', 'listbox',
+    'spinbutton', 'slider', 'treeitem']);
+  const SKIPPED_TEXT = new Set(['SCRIPT', 'STYLE', 'TEMPLATE', 'NOSCRIPT']);
+  const MAX_NAME = 300;
+  const clipped = t => (t.length > MAX_NAME ? t.slice(0, MAX_NAME) : t);
+  const explicitInteractive = el => {
+    const role = explicitRole(el);
+    return role && INTERACTIVE_ROLES.has(role) ? role : null;
+  };
+  const editingHost = el => el.isContentEditable &&
+    !(el.parentElement && el.parentElement.isContentEditable);
+  const tabStop = el => el.hasAttribute('tabindex') && el.tabIndex >= 0;
+  const isTarget = el => {
+    const tag = el.localName;
+    if (tag === 'input') return (el.getAttribute('type') || '').toLowerCase() !== 'hidden';
+    if (tag === 'button' || tag === 'select' || tag === 'textarea' || tag === 'a') return true;
+    if (tag === 'img') return el.hasAttribute('alt') || el.hasAttribute('title');
+    return !!explicitInteractive(el) || editingHost(el) || el.hasAttribute('onclick') || tabStop(el);
+  };
+  // The text of a node as markup gives it, without the text inside `skip`
+  // (the control a label wraps) and without scripts and option lists.
+  const textWithout = (node, skip) => {
+    let out = '';
+    const walk = n => {
+      if (n === skip) return;
+      if (n.nodeType === 3) { out += n.textContent; return; }
+      if (n.nodeType !== 1 || SKIPPED_TEXT.has(n.tagName) || n.tagName === 'SELECT') return;
+      for (let c = n.firstChild; c; c = c.nextSibling) walk(c);
+    };
+    walk(node);
+    return out;
+  };
+  const byId = (el, id) => {
+    const root = el.getRootNode();
+    return root && root.getElementById ? root.getElementById(id) : document.getElementById(id);
+  };
+  const labelsOf = el => {
+    const found = [];
+    if (el.labels) {
+      for (const label of el.labels) found.push(label);
+    } else {
+      const wrapping = el.closest('label');
+      if (wrapping) found.push(wrapping);
+      const id = el.getAttribute('id');
+      const pointing = id ? labelFor(id) : null;
+      if (pointing && !found.includes(pointing)) found.push(pointing);
+    }
+    return found;
+  };
+  const isChoice = el => el.localName === 'input' && /^(checkbox|radio)$/i.test(el.type);
+  const previousNonBlank = n => {
+    for (let m = n.previousSibling; m; m = m.previousSibling) {
+      if (m.nodeType === 3 && !m.textContent.trim()) continue;
+      return m;
+    }
+    return null;
+  };
+  const holdsControl = n => n.matches(CONTROL_SEL) || !!n.querySelector(CONTROL_SEL);
+  // The first text before (step = 'previousSibling') or after the element in
+  // its parent: a text node or an element without controls; a line break
+  // ends the search after the element, a control ends it both ways.
+  const siblingText = (el, step) => {
+    for (let n = el[step]; n; n = n[step]) {
+      if (n.nodeType === 3) {
+        const t = n.textContent.trim();
+        if (t) return [n, t];
+        continue;
+      }
+      if (n.nodeType !== 1 || SKIPPED_TEXT.has(n.tagName)) continue;
+      if (n.tagName === 'BR') {
+        if (step === 'nextSibling') return null;
+        continue;
+      }
+      // A label of another control names that one, not this.
+      if (holdsControl(n) || (n.tagName === 'LABEL' && n.control && n.control !== el)) return null;
+      const t = (n.innerText || n.textContent || '').trim();
+      if (t) return [n, t];
+    }
+    return null;
+  };
+  const nextNonBlank = n => {
+    for (let m = n.nextSibling; m; m = m.nextSibling) {
+      if (m.nodeType === 3 && !m.textContent.trim()) continue;
+      return m;
+    }
+    return null;
+  };
+  const boxTop = node => {
+    if (node.nodeType === 1) return rectOf(node);
+    textRange = textRange || document.createRange();
+    textRange.selectNode(node);
+    return textRange.getBoundingClientRect();
+  };
+  const sameLine = (a, b) => {
+    const ra = boxTop(a), rb = boxTop(b);
+    return ra.height > 0 && rb.height > 0 && ra.top < rb.bottom && rb.top < ra.bottom;
+  };
+  const followedByControl = n => {
+    const next = nextNonBlank(n);
+    return !!next && next.nodeType === 1 && holdsControl(next);
+  };
+  const neighbourNames = (el, add) => {
+    const cell = el.parentElement && el.closest('td, th');
+    if (cell && cell.querySelectorAll(CONTROL_SEL).length <= 1) {
+      for (let c = cell.previousElementSibling; c; c = c.previousElementSibling) {
+        if (holdsControl(c)) break;
+        const t = (c.innerText || c.textContent || '').trim();
+        if (t) {
+          add('row', t);
+          break;
+        }
+      }
+    }
+    const before = siblingText(el, 'previousSibling');
+    // A text right after a checkbox or radio button is that one's name.
+    const owner = before && previousNonBlank(before[0]);
+    if (before && !(owner && owner.nodeType === 1 && isChoice(owner))) {
+      add(sameLine(before[0], el) ? 'left' : 'above', before[1]);
+    }
+    // A text after a checkbox or radio button names it; after a field, only
+    // on its line and when no other control follows it (then it is that
+    // control's text on the left).
+    const after = siblingText(el, 'nextSibling');
+    if (after && (isChoice(el) || (sameLine(after[0], el) && !followedByControl(after[0])))) {
+      add('after', after[1]);
+    }
+  };
+  const namesOf = (el, tag, type) => {
+    const out = [];
+    const add = (source, text) => {
+      const t = typeof text === 'string' ? text.trim() : '';
+      if (t) out.push(source, clipped(t));
+    };
+    const ids = (el.getAttribute('aria-labelledby') || '').split(/\s+/).filter(id => !!id);
+    if (ids.length) {
+      add('labelledby', ids.map(id => byId(el, id)).filter(ref => !!ref)
+        .map(ref => textWithout(ref, null).trim()).join(' '));
+    }
+    add('aria-label', el.getAttribute('aria-label'));
+    for (const label of labelsOf(el)) add('label', textWithout(label, el));
+    const field = tag === 'textarea' || tag === 'select' || editingHost(el) ||
+      (tag === 'input' && !/^(button|submit|reset|image)$/.test(type));
+    if (tag === 'input' && /^(button|submit|reset)$/.test(type)) {
+      add('value', el.hasAttribute('value') ? el.value :
+        (type === 'submit' ? 'Submit' : type === 'reset' ? 'Reset' : ''));
+    }
+    if (!field) add('text', el.innerText || el.textContent || '');
+    if (tag === 'img' || (tag === 'input' && type === 'image')) add('alt', el.getAttribute('alt'));
+    else if (!field) {
+      for (const img of el.querySelectorAll('img[alt]')) add('alt', img.getAttribute('alt'));
+    }
+    add('title', el.getAttribute('title'));
+    if (field) add('placeholder', el.getAttribute('placeholder'));
+    if (field || isChoice(el)) neighbourNames(el, add);
+    return out;
+  };
+  const readNamed = el => {
+    const tag = el.localName;
+    const type = tag === 'input' ? (el.getAttribute('type') || 'text').toLowerCase() : '';
+    const r = rectOf(el);
+    const clickable = el.hasAttribute('onclick') || tabStop(el);
+    return [xpathOf(el), tag, type, explicitInteractive(el) || roleOf(el) || '',
+      editingHost(el), clickable, visible(el), enabled(el),
+      [r.x, r.y, r.width, r.height], namesOf(el, tag, type)];
+  };
+  // The page's text: its visible lines (a line break or a table cell ends
+  // one), the text of hidden elements, and what fields and input buttons show.
+  const pageTexts = () => {
+    const out = [];
+    const lines = (text, shown) => {
+      for (const line of (text || '').split(/[\n\t]/)) {
+        if (line.trim()) out.push([line, shown]);
+      }
+    };
+    if (document.body) lines(document.body.innerText, true);
+    for (const root of rootsInQueryOrder()) {
+      if (root === document) continue;
+      for (const child of root.children) {
+        if (!SKIPPED_TEXT.has(child.tagName)) lines(child.innerText, visible(child));
+      }
+    }
+    return out;
+  };
+  const readNames = () => {
+    const named = [];
+    const texts = pageTexts();
+    const bare = [];
+    const walk = [document.documentElement];
+    while (walk.length) {
+      const el = walk.pop();
+      if (attempt(isTarget, el) === true) {
+        const row = attempt(readNamed, el);
+        if (row !== ERR) named.push(row);
+      }
+      const tag = el.localName;
+      if ((tag === 'input' && !/^(hidden|checkbox|radio|file|image|password)$/i.test(el.type)) ||
+          tag === 'textarea') {
+        let value = attempt(() => el.value);
+        if (value === '' && tag === 'input' && /^(submit|reset)$/i.test(el.type) && !el.hasAttribute('value')) {
+          value = el.type.toLowerCase() === 'submit' ? 'Submit' : 'Reset';
+        }
+        if (typeof value === 'string' && value.trim()) texts.push([value, attempt(visible, el) === true]);
+      }
+      let mixed = false;
+      for (let c = el.firstChild; c && !mixed; c = c.nextSibling) mixed = c.nodeType === 1;
+      for (let c = el.firstChild; c; c = c.nextSibling) {
+        if (c.nodeType !== 3 || SKIPPED_TEXT.has(el.tagName)) continue;
+        const t = c.textContent.trim();
+        if (!t) continue;
+        const shown = attempt(visible, el) === true;
+        if (!shown) texts.push([clipped(el.textContent || ''), false]);
+        if (mixed) {
+          const r = attempt(boxTop, c);
+          bare.push([t, r === ERR ? null : [r.x, r.y, r.width, r.height], shown && r !== ERR &&
+            r.width > 0 && r.height > 0, attempt(xpathOf, el)]);
+        }
+        if (!shown) break;
+      }
+      const children = [...el.children];
+      if (el.shadowRoot) children.push(...el.shadowRoot.children);
+      for (let i = children.length - 1; i >= 0; i--) walk.push(children[i]);
+    }
+    return {named, texts, bare};
+  };
+
   const store = Symbol.for('marrowlane.fastScan');
   if (asked.length) globalThis[store] = asked;
   else delete globalThis[store];
@@ -632,7 +885,9 @@ inline constexpr std::string_view kFastScanScript =
       if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
     }
   }
-  const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor];
+  const names = attempt(readNames);
+  const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor,
+    names === ERR ? null : names];
   // A page that replaced JSON.stringify or added toJSON to a prototype gets
   // the rows as a value instead, serialized by the automation itself.
   const stringify = JSON.stringify;

@@ -12,8 +12,7 @@ Sea' is still found by its name.
 import re
 from dataclasses import dataclass, field
 
-from marrowlane_web._core import account
-
+from marrowlane_web._core import account, resolver
 from marrowlane_web.engine.agent.step_parser import StepParser
 from marrowlane_web.engine.browser.page_scanner import PageScanner
 from marrowlane_web.engine.spatial import grid_resolver
@@ -39,6 +38,12 @@ ELEMENT_ACTIONS = frozenset(
     {"click", "hover", "type", "select", "extract_text",
      "verify_present", "verify_visible", "verify_enabled", "verify_disabled"}
 )
+
+
+# Actions whose target the resolver by names decides first.
+_NAMED_ACTIONS = ELEMENT_ACTIONS - {"extract_text"}
+_TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
+_RUNNERS_UP = 3
 
 
 @dataclass
@@ -164,18 +169,73 @@ class Engine:
         self.parser = StepParser()
         self.scanner = PageScanner(page)
         self.text_match = TextMatchStrategy()
+        self.facts = None
 
     def parse(self, step):
         return self.parser.parse(step)
 
     def read(self):
-        """A fresh view of the page: (element records, text element records)."""
+        """A fresh view of the page: (element records, text element records).
+
+        What a person reads beside them (names and their sources, the page's
+        text) is kept in `facts` for the resolver by names; None where the
+        page was read element by element.
+        """
         elements, texts = self.scanner.extract_interactable_elements()
+        facts = getattr(self.scanner, "_page_facts", None)
+        self.facts = facts if isinstance(facts, dict) else None
         return list(elements), list(texts)
 
     def resolve_text(self, parsed, elements, texts):
-        """Level-1: the strategy's own answer (find, verify, directional text, elements)."""
-        return self.text_match.resolve(parsed, elements, texts)
+        """Level-1: the strategy's own answer (find, verify, directional text, elements).
+
+        A text check the strategy does not verify is asked again of the
+        page's text as a person reads it: hidden text counts as present, the
+        values fields and input buttons show count, and any run of blanks
+        reads as one.
+        """
+        result = self.text_match.resolve(parsed, elements, texts)
+        page_texts = (self.facts or {}).get("texts")
+        if parsed.get("action") not in _TEXT_CHECKS or result.get("verified") or not page_texts:
+            return result
+        present, visible, text = resolver.check_text(parsed.get("target") or "", page_texts)
+        if not present:
+            return result
+        wanted_visible = parsed["action"] == "verify_text_visible"
+        return {
+            "resolved": True,
+            "verified": visible or not wanted_visible,
+            "confidence": 1.0,
+            "element": {"tag": "", "text": text, "is_visible": visible},
+            "state": {"visible": visible},
+            "candidates": [],
+        }
+
+    def find_by_name(self, parsed, elements, texts):
+        """The resolver by names' pick for an element step, or None when no name carries it."""
+        action = parsed.get("action")
+        target = parsed.get("target") or ""
+        if action not in _NAMED_ACTIONS or not target.strip() or parsed.get("ordinal", 1) != 1:
+            return None
+        named = (self.facts or {}).get("named")
+        ranked = resolver.rank(action, target, named, elements, texts)
+        if not ranked:
+            return None
+        record, rule, _, fits, _ = ranked[0]
+        runners_up = [(rec, why) for rec, _, why, _, _ in ranked[1:1 + _RUNNERS_UP]]
+        if not fits:
+            return Found(None, {"resolved": False, "candidates": []}, rule=rule,
+                         runners_up=[(record, f"wrong kind for {action}")] + runners_up[:2],
+                         page=(elements, texts))
+        visible, enabled = bool(record.get("is_visible")), bool(record.get("is_enabled"))
+        verified = {"verify_present": True, "verify_visible": visible,
+                    "verify_enabled": enabled, "verify_disabled": not enabled}.get(action)
+        result = {"resolved": True, "confidence": 1.0, "element": record,
+                  "candidates": [record] + [rec for rec, _ in runners_up]}
+        if verified is not None:
+            result["verified"] = verified
+            result["state"] = {"visible": visible, "enabled": enabled}
+        return Found(record, result, rule=rule, runners_up=runners_up, page=(elements, texts))
 
     def find(self, parsed, step, elements, texts):
         """The element a step's target means: spatially when it reads so, else by text."""
@@ -188,6 +248,10 @@ class Engine:
             if result.get("resolved") and _carries_words(target, result["element"]):
                 rule, runners_up = _spatial_reasons(target, result)
                 return Found(result["element"], result, True, rule, runners_up, page)
+        else:
+            found = self.find_by_name(parsed, elements, texts)
+            if found is not None:
+                return found
         result = self.text_match.resolve(parsed, elements, texts)
         if not result.get("resolved"):
             return Found(None, result, page=page)
