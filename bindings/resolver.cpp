@@ -21,8 +21,19 @@ using namespace marrowlane::bind;
 namespace {
 
 // Fields of a named row.
-enum : int { N_PATH, N_TAG, N_TYPE, N_ROLE, N_EDITABLE, N_CLICKABLE, N_VISIBLE, N_ENABLED, N_BOX,
-             N_NAMES, N_FIELDS };
+enum : int {
+  N_PATH,
+  N_TAG,
+  N_TYPE,
+  N_ROLE,
+  N_EDITABLE,
+  N_CLICKABLE,
+  N_VISIBLE,
+  N_ENABLED,
+  N_BOX,
+  N_NAMES,
+  N_FIELDS
+};
 
 struct Origin {
   py::handle row;     // a named row, or
@@ -44,9 +55,8 @@ class Candidates {
       auto at = [&](int i) { return py::handle(PyList_GET_ITEM(row.ptr(), i)); };
       rs::Candidate c;
       c.key = views_.text(at(N_PATH));
-      c.kind = rs::kind_of(views_.text(at(N_TAG)), views_.text(at(N_TYPE)),
-                           views_.text(at(N_ROLE)), truthy(at(N_EDITABLE)),
-                           truthy(at(N_CLICKABLE)));
+      c.kind = rs::kind_of(views_.text(at(N_TAG)), views_.text(at(N_TYPE)), views_.text(at(N_ROLE)),
+                           truthy(at(N_EDITABLE)), truthy(at(N_CLICKABLE)));
       c.visible = truthy(at(N_VISIBLE));
       c.enabled = truthy(at(N_ENABLED));
       py::handle names = at(N_NAMES);
@@ -119,7 +129,9 @@ class Candidates {
 
 // A record for a named element that no record stands for.
 py::dict record_of_row(py::handle row) {
-  auto at = [&](int i) { return py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row.ptr(), i)); };
+  auto at = [&](int i) {
+    return py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row.ptr(), i));
+  };
   py::dict attributes;
   py::object names = at(N_NAMES);
   std::string text;
@@ -170,7 +182,8 @@ py::list rank(py::handle action, py::handle target, py::handle named, py::handle
   // The caller's record of each path, for picks that come from named rows.
   std::unordered_map<std::string_view, py::handle> by_path;
   for (std::size_t i = 0; i < all.list.size(); ++i) {
-    if (all.origins[i].record && !all.list[i].key.empty()) by_path.emplace(all.list[i].key, all.origins[i].record);
+    if (all.origins[i].record && !all.list[i].key.empty())
+      by_path.emplace(all.list[i].key, all.origins[i].record);
   }
   py::list out;
   for (const rs::Ranked& r : ranked) {
@@ -198,10 +211,12 @@ py::tuple check_text(py::handle target, py::handle texts) {
     if (!PyList_CheckExact(row.ptr()) || PyList_GET_SIZE(row.ptr()) != 2) {
       throw py::value_error("a text row of the page script is malformed");
     }
-    page.push_back({views.text(PyList_GET_ITEM(row.ptr(), 0)), truthy(PyList_GET_ITEM(row.ptr(), 1))});
+    page.push_back(
+        {views.text(PyList_GET_ITEM(row.ptr(), 0)), truthy(PyList_GET_ITEM(row.ptr(), 1))});
   }
   rs::TextCheck check = rs::check_text(wanted, page);
-  py::object text = check.index ? py::object(texts[py::int_(*check.index)][py::int_(0)]) : py::none();
+  py::object text =
+      check.index ? py::object(texts[py::int_(*check.index)][py::int_(0)]) : py::none();
   return py::make_tuple(py::bool_(check.present), py::bool_(check.visible), text);
 }
 

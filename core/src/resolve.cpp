@@ -201,8 +201,8 @@ std::vector<Ranked> rank(std::string_view action, std::string_view target,
       }
     }
     if (best == Match::None) continue;
-    Key key{fits(action, c.kind), best, c.kind != Kind::Text, c.visible,
-            !acting || c.enabled,  from, i};
+    Key key{
+        fits(action, c.kind), best, c.kind != Kind::Text, c.visible, !acting || c.enabled, from, i};
     Ranked r;
     r.index = i;
     r.match = best;

@@ -121,8 +121,8 @@ struct PageText {
 };
 
 struct TextCheck {
-  bool present = false;  // some text holds the target, hidden or not
-  bool visible = false;  // some visible text holds it
+  bool present = false;              // some text holds the target, hidden or not
+  bool visible = false;              // some visible text holds it
   std::optional<std::size_t> index;  // the text that answered (visible first)
 };
 

@@ -2,7 +2,9 @@
 
 Targets that name a relation to an anchor ('button next to Email') or a place
 in reading order ('second login') are resolved over the spatial matrix; every
-other target, and every quoted name, by text (Level-1). When the spatial
+other target, and every quoted name, first by the names a person reads (the
+resolver of marrowlane_web._core, over the page script's names facts), then,
+when no name carries it, by text (Level-1). When the spatial
 reading finds nothing, or settles on an element that does not carry the
 words the step names, the text reading gets its turn: 'click second login'
 never lands on some other second element, and a product called 'Under the
