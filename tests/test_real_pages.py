@@ -317,3 +317,27 @@ def test_text_checks_read_what_a_person_sees(read_pages, name, step, verified, w
     engine, elements, texts = read_pages(name)
     result = engine.resolve_text(engine.parse(step), elements, texts)
     assert bool(result.get("verified")) is verified, why
+
+
+# Markup that names badly: each must read without error and find what its names allow.
+BAD_NAMING = [
+    ("<input id=a><input id=b>", 'type x into "Name"', None),  # no label anywhere
+    ("<label><input id=a></label>", 'type x into "Email"', None),  # a label with only its control
+    ("<input id=a aria-labelledby=a value=Own>", 'type x into "Own"', None),  # labelled by itself
+    ("<span id=p aria-labelledby=q>Post</span><span id=q aria-labelledby=p>code</span>"
+     "<br><input id=a aria-labelledby='p q'>", 'type x into "Post code"', "#a"),  # a cycle
+    ("<label for=missing>Ghost</label> <input id=a>", 'type x into "Ghost"', "#a"),  # no such id
+    ("<button id=a aria-labelledby='none nil'>Go</button>", 'click "Go"', "#a"),
+]
+
+
+@pytest.mark.parametrize("html, step, selector", BAD_NAMING)
+def test_bad_naming_reads_cleanly(page, html, step, selector):
+    page.set_content(html)
+    engine = Engine(page)
+    elements, texts = engine.read()
+    found = engine.find(engine.parse(step), step, elements, texts)
+    if selector is None:
+        assert found.element is None
+    else:
+        assert page.evaluate(_SAME_ELEMENT, [found.element["xpath"], selector])[0]
