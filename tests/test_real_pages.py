@@ -323,7 +323,8 @@ def test_text_checks_read_what_a_person_sees(read_pages, name, step, verified, w
 BAD_NAMING = [
     ("<input id=a><input id=b>", 'type x into "Name"', None),  # no label anywhere
     ("<label><input id=a></label>", 'type x into "Email"', None),  # a label with only its control
-    ("<input id=a aria-labelledby=a value=Own>", 'type x into "Own"', None),  # labelled by itself
+    # labelled by itself: no name, and matching by text reads its value
+    ("<input id=a aria-labelledby=a value=Own>", 'type x into "Own"', "#a"),
     ("<span id=p aria-labelledby=q>Post</span><span id=q aria-labelledby=p>code</span>"
      "<br><input id=a aria-labelledby='p q'>", 'type x into "Post code"', "#a"),  # a cycle
     ("<label for=missing>Ghost</label> <input id=a>", 'type x into "Ghost"', "#a"),  # no such id
