@@ -72,25 +72,21 @@ struct Key {
 
 std::string rule_for(Match m, NameSource source) {
   std::string words(source_words(source));
-  switch (m) {
-    case Match::Exact: return "exact name from its " + words;
-    case Match::Word: return "whole words of its " + words;
-    case Match::Partial: return "part of its " + words;
-    case Match::None: break;
-  }
-  return "no match";
+  return (m == Match::Exact ? "exact match of its " : "partial match of its ") + words;
 }
 
 std::string why_behind(const Key& best, const Key& k, std::string_view action) {
-  if (best.fits != k.fits) return "wrong kind for " + std::string(action);
-  if (best.match != k.match) return k.match == Match::Partial ? "partial match" : "weaker match";
+  if (best.fits != k.fits) {
+    return action == "type" ? "the wrong kind for typing" : "not a dropdown list";
+  }
+  if (best.match != k.match) return "partial match";
   if (best.control != k.control) return "plain text, not a control";
   if (best.visible != k.visible) return "hidden";
   if (best.enabled != k.enabled) return "disabled";
   if (best.source != k.source) {
     return "named by its " + std::string(source_words(k.source)) + ", a weaker source";
   }
-  return "later on the page";
+  return "later in reading order";
 }
 
 }  // namespace

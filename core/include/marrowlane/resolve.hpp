@@ -100,7 +100,7 @@ struct Ranked {
   Match match = Match::None;
   NameSource source = NameSource::Text;
   bool fits = true;  // the action may act on its kind
-  std::string rule;  // why it stands where it stands: "exact name from its label"
+  std::string rule;  // which name matched how: "exact match of its label"
   std::string why;   // what it lost on against the best: "partial match", "hidden", ...
 };
 

@@ -46,6 +46,7 @@ ELEMENT_ACTIONS = frozenset(
 _NAMED_ACTIONS = ELEMENT_ACTIONS - {"extract_text"}
 _TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
 _RUNNERS_UP = 3
+_WRONG_KIND = {"type": "the wrong kind for typing", "select": "not a dropdown list"}
 
 
 @dataclass
@@ -227,7 +228,7 @@ class Engine:
         runners_up = [(rec, why) for rec, _, why, _, _ in ranked[1:1 + _RUNNERS_UP]]
         if not fits:
             return Found(None, {"resolved": False, "candidates": []}, rule=rule,
-                         runners_up=[(record, f"wrong kind for {action}")] + runners_up[:2],
+                         runners_up=[(record, _WRONG_KIND[action])] + runners_up[:2],
                          page=(elements, texts))
         visible, enabled = bool(record.get("is_visible")), bool(record.get("is_enabled"))
         verified = {"verify_present": True, "verify_visible": visible,
