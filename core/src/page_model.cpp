@@ -1,7 +1,5 @@
 #include "marrowlane/page_model.hpp"
 
-#include <limits>
-
 #include "marrowlane/text.hpp"
 
 namespace marrowlane::page_model {
@@ -248,84 +246,6 @@ std::optional<LabelCandidate> LabelCandidateSource::read(ElementReader& reader) 
   if (!seen_.insert(cand.text).second) return std::nullopt;
   cand.box = *box;
   return cand;
-}
-
-// --- Geometry ----------------------------------------------------------------
-
-std::vector<std::optional<std::size_t>> assign_spatial_labels(
-    std::span<const LabelTarget> targets, std::span<const LabelCandidate> candidates) {
-  std::vector<std::optional<std::size_t>> out(targets.size());
-  for (std::size_t t = 0; t < targets.size(); ++t) {
-    const LabelTarget& target = targets[t];
-    if (target.has_label || !target.box) continue;
-    const Box& el = *target.box;
-    std::optional<std::size_t> best;
-    double best_dist = std::numeric_limits<double>::infinity();
-    for (std::size_t c = 0; c < candidates.size(); ++c) {
-      const Box& cb = candidates[c].box;
-      double c_bottom = cb.y + cb.height;
-      if (c_bottom > el.y) continue;  // must end at or above the element's top
-      if (!(cb.x <= el.x + el.width && cb.x + cb.width >= el.x)) continue;
-      double dist = el.y - c_bottom;
-      if (dist < best_dist) {
-        best_dist = dist;
-        best = c;
-      }
-    }
-    if (best && !candidates[*best].text.empty()) out[t] = best;
-  }
-  return out;
-}
-
-void assign_spatial_labels(std::vector<ElementRecord>& elements,
-                           std::span<const LabelCandidate> candidates) {
-  std::vector<LabelTarget> targets;
-  targets.reserve(elements.size());
-  for (const auto& rec : elements) {
-    const std::string* label = rec.attributes.find("_label");
-    targets.push_back({label && !label->empty(), rec.box});
-  }
-  auto chosen = assign_spatial_labels(targets, candidates);
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    if (chosen[i]) elements[i].attributes.set("_label", candidates[*chosen[i]].text);
-  }
-}
-
-namespace {
-
-double area(const Box& b) { return b.width * b.height; }
-
-bool overlaps(const Box& a, const Box& b) {
-  return a.x < b.x + b.width && a.x + a.width > b.x && a.y < b.y + b.height && a.y + a.height > b.y;
-}
-
-}  // namespace
-
-std::vector<std::size_t> dedup_text_elements(std::span<const TextView> elements) {
-  std::vector<double> areas;
-  areas.reserve(elements.size());
-  for (const auto& el : elements) areas.push_back(area(el.box));
-
-  std::vector<std::size_t> keep;
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    const TextView& el = elements[i];
-    bool dominated = false;
-    if (!el.has_direct_text) {
-      for (std::size_t j = 0; j < elements.size() && !dominated; ++j) {
-        dominated = j != i && areas[j] < areas[i] && overlaps(el.box, elements[j].box) &&
-                    el.text.find(elements[j].text) != std::string_view::npos;
-      }
-    }
-    if (!dominated) keep.push_back(i);
-  }
-  return keep;
-}
-
-std::vector<std::size_t> dedup_text_elements(std::span<const TextElementRecord> elements) {
-  std::vector<TextView> views;
-  views.reserve(elements.size());
-  for (const auto& rec : elements) views.push_back({rec.text, rec.has_direct_text, rec.box});
-  return dedup_text_elements(views);
 }
 
 // --- Snapshots ----------------------------------------------------------------
