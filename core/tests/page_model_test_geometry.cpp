@@ -58,9 +58,9 @@ std::vector<std::size_t> dedup_pairwise(std::span<const pm::TextView> els) {
   return keep;
 }
 
-// Layouts of three kinds: coarse grids (many ties and shared edges), fine
-// random numbers, and a few odd boxes (infinities, NaN, negative sizes, huge
-// numbers whose distances round alike).
+// Layouts of four kinds: coarse grids (many ties and shared edges), fine
+// random numbers, a few odd boxes (infinities, NaN, negative sizes, huge
+// numbers), and targets so far below tiny bottoms that distances round alike.
 struct Layouts {
   std::mt19937_64 rng;
   double coarse(double hi) { return std::uniform_int_distribution<int>(0, 8)(rng) * hi / 8; }
@@ -77,6 +77,11 @@ struct Layouts {
     return values[std::uniform_int_distribution<int>(0, 7)(rng)];
   }
   Box box(int kind) {
+    if (kind == 3) {  // far below tiny bottoms: distances round alike
+      bool far = rng() % 2;
+      double y = far ? 562949953421312.0 : std::uniform_real_distribution<double>(0, 0.05)(rng);
+      return {coarse(400), y, coarse(200), far ? coarse(80) : 0};
+    }
     if (kind == 0) return {coarse(400), coarse(400), coarse(200), coarse(80)};
     if (kind == 1) return {any(400), any(400), any(200) + 20, any(60) + 6};
     Box b{coarse(400), coarse(400), coarse(200), coarse(80)};
@@ -88,6 +93,11 @@ struct Layouts {
     int r = std::uniform_int_distribution<int>(0, 19)(rng);
     return r < 10 ? 0 : r < 19 ? 1 : 2;
   }
+  // Small layouts first, then larger ones; one kind of box per layout, or all mixed.
+  std::size_t size(int trial) {
+    return std::uniform_int_distribution<std::size_t>(0, trial < 200 ? 12 : 150)(rng);
+  }
+  Box box_for(int trial) { return box(trial % 4 == 2 ? kind() : trial % 4); }
   std::string text() {
     static const char* words[] = {"", "a", "ab", "b", "abc", "ba", "c"};
     return words[std::uniform_int_distribution<int>(0, 6)(rng)];
@@ -97,14 +107,13 @@ struct Layouts {
 TEST(Geometry, LabelsMatchThePairwiseAnswer) {
   Layouts gen{std::mt19937_64(14)};
   for (int trial = 0; trial < 400; ++trial) {
-    std::size_t n = std::uniform_int_distribution<std::size_t>(0, trial < 200 ? 12 : 150)(gen.rng);
+    std::size_t n = gen.size(trial);
     std::vector<pm::LabelCandidate> cands;
     std::vector<pm::LabelTarget> targets;
-    int mode = trial % 3;  // one kind of box per layout, or all mixed
     for (std::size_t i = 0; i < n; ++i) {
-      cands.push_back({gen.text(), gen.box(mode == 2 ? gen.kind() : mode)});
+      cands.push_back({gen.text(), gen.box_for(trial)});
       std::optional<Box> box;
-      if (gen.rng() % 10) box = gen.box(mode == 2 ? gen.kind() : mode);
+      if (gen.rng() % 10) box = gen.box_for(trial);
       targets.push_back({gen.rng() % 8 == 0, box});
     }
     ASSERT_EQ(pm::assign_spatial_labels(targets, cands), labels_pairwise(targets, cands))
@@ -115,14 +124,12 @@ TEST(Geometry, LabelsMatchThePairwiseAnswer) {
 TEST(Geometry, DedupMatchesThePairwiseAnswer) {
   Layouts gen{std::mt19937_64(15)};
   for (int trial = 0; trial < 400; ++trial) {
-    std::size_t n = std::uniform_int_distribution<std::size_t>(0, trial < 200 ? 12 : 150)(gen.rng);
+    std::size_t n = gen.size(trial);
     std::vector<std::string> texts;
     std::vector<pm::TextView> views;
-    int mode = trial % 3;
     for (std::size_t i = 0; i < n; ++i) texts.push_back(gen.text());
-    for (std::size_t i = 0; i < n; ++i) {
-      views.push_back({texts[i], gen.rng() % 3 == 0, gen.box(mode == 2 ? gen.kind() : mode)});
-    }
+    for (std::size_t i = 0; i < n; ++i)
+      views.push_back({texts[i], gen.rng() % 3 == 0, gen.box_for(trial)});
     ASSERT_EQ(pm::dedup_text_elements(views), dedup_pairwise(views)) << "trial " << trial;
   }
 }
