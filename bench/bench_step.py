@@ -27,7 +27,7 @@ from bench_page_scan import CHROMIUM, generate_page  # noqa: E402
 from marrowlane_web._agent.engine import Engine  # noqa: E402
 
 NAMES_CALL = "const names = attempt(readNames);"
-STEPS = ['click "Action 505"', 'type x into "Field 720"', 'click "Tile 13"', 'select One from "Choice 3"']
+STEPS = ['click "Action 505"', 'type x into "Field 720"', 'click "Tile 13"', 'click "Link 2"']
 
 
 def records_only(page):
