@@ -146,15 +146,20 @@ def cards(page):
     return {c.one("label").text(): c.one("value").text() for c in page.all("card")}
 
 
+def steps_container(row):
+    """The steps container that follows a test row, or None."""
+    siblings = [c for c in row.parent.children if isinstance(c, Node)]
+    after = siblings[siblings.index(row) + 1:]
+    return after[0] if after and "steps-container" in after[0].classes else None
+
+
 def groups(page):
     """{data-file: {"label", "pills", "rows": [row, ...]}}, rows as read from the page."""
     out = {}
     for g in page.all("file-group"):
         rows = []
         for tr in g.all("test-row"):
-            siblings = [c for c in tr.parent.children if isinstance(c, Node)]
-            after = siblings[siblings.index(tr) + 1:]
-            container = after[0] if after and "steps-container" in after[0].classes else None
+            container = steps_container(tr)
             cells = [c for c in tr.children if isinstance(c, Node)]
             steps = []
             if container is not None:

@@ -8,7 +8,7 @@ import shutil
 
 import pytest
 
-from test_fixtures import Node, cards, parse
+from test_fixtures import cards, parse, steps_container
 
 pytest.importorskip("xdist")
 pytest.importorskip("playwright.sync_api")
@@ -39,11 +39,10 @@ def _summary(page):
     for group in page.all("file-group"):
         rows = []
         for row in group.all("test-row"):
-            siblings = [c for c in row.parent.children if isinstance(c, Node)]
-            after = siblings[siblings.index(row) + 1:]
+            container = steps_container(row)
             steps = []
-            if after and "steps-container" in after[0].classes:
-                for step in after[0].all(tag="tr"):
+            if container is not None:
+                for step in container.all(tag="tr"):
                     text = step.one("step-text")
                     shown = "".join(c if isinstance(c, str) else c.text() for c in text.children
                                     if isinstance(c, str) or c.tag == "span")
