@@ -7,6 +7,7 @@ import json
 import os
 import pathlib
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -108,23 +109,33 @@ def test_agents_side_by_side_and_a_lost_browser_replaced(browser, site):
 
 def _start(args, pattern, **kwargs):
     """Start a process and read its output until `pattern` names the address."""
-    process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs)
+    # A session of its own, so that stopping it also ends what it started (the
+    # server's driver and its browser).
+    process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               start_new_session=True, **kwargs)
     for line in process.stdout:
         found = re.search(pattern, line)
         if found:
             return process, found.group(0)
-    process.kill()
-    process.wait()
+    _stop(process)
     pytest.fail(f"{args[0]} printed no address")
 
 
+def _signal_group(process, sig):
+    try:
+        os.killpg(process.pid, sig)
+    except ProcessLookupError:
+        pass
+
+
 def _stop(process):
-    process.terminate()
+    _signal_group(process, signal.SIGTERM)
     try:
         process.wait(timeout=10)
     except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
+        pass
+    _signal_group(process, signal.SIGKILL)  # whatever the group still holds
+    process.wait()
     process.stdout.close()
 
 
