@@ -12,12 +12,13 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 import pytest
 
 pytest.importorskip("playwright.sync_api")
 
-from marrowlane_web import WebAgent  # noqa: E402
+from marrowlane_web import WebAgent, web_agent  # noqa: E402
 from marrowlane_web._agent import browser as browsers  # noqa: E402
 
 PAGES = pathlib.Path(__file__).parent / "pages_agent"
@@ -151,15 +152,22 @@ def browser_server(tmp_path):
 
 
 @pytest.fixture
-def devtools_endpoint():
+def devtools():
+    """A Chromium of the test's own with a DevTools endpoint: its process and address."""
     with tempfile.TemporaryDirectory() as profile:
         process, address = _start(
             [CHROMIUM, "--headless", "--disable-gpu", "--no-sandbox", "--remote-debugging-address=127.0.0.1",
              "--remote-debugging-port=0", f"--user-data-dir={profile}", "about:blank"], r"ws://\S+")
-        yield address
+        yield process, address
+        _signal_group(process, signal.SIGCONT)
         alive = process.poll() is None
         _stop(process)
         assert alive, "letting go of the DevTools connection ended the browser"
+
+
+@pytest.fixture
+def devtools_endpoint(devtools):
+    return devtools[1]
 
 
 @pytest.mark.parametrize("kind", ["server", "cdp"])
@@ -192,3 +200,29 @@ def test_an_unreachable_browser_is_named_in_one_sentence(browser, kwargs, what):
     message = str(caught.value)
     assert message.startswith(f"Cannot reach the {what} (") and "\n" not in message
     assert caught.value.__cause__ is None and caught.value.__suppress_context__
+
+
+@pytest.mark.parametrize("wedged_while", ["closing", "opening"])
+def test_a_wedged_shared_browser_is_given_up_for_a_new_one(browser, site, devtools, monkeypatch, wedged_while):
+    process, address = devtools
+    monkeypatch.setattr(browsers, "ANSWER_SECONDS", 2.0)
+    monkeypatch.setattr(web_agent, "CLOSE_SECONDS", 2.0)
+    monkeypatch.setenv(browsers.CDP_URL_ENV, address)
+    first = WebAgent(site, timeout=2)
+    wedged = first.page.context.browser
+    if wedged_while == "opening":
+        first.close()
+    _signal_group(process, signal.SIGSTOP)  # the browser stops answering, its connection stays open
+    # It answers again later, so that a new connection can be made to it.
+    threading.Timer(8.0, _signal_group, (process, signal.SIGCONT)).start()
+    start = time.monotonic()
+    first.close()  # gives up the context the browser does not close
+    closed = time.monotonic() - start
+    replacement = WebAgent(site, timeout=2)
+    fresh = replacement.page.context.browser
+    try:
+        assert closed < 8 and fresh is not wedged
+        replacement.run('type again into "Username"')
+    finally:
+        replacement.close()
+        browsers.discard(fresh)

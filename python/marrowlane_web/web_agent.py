@@ -3,7 +3,7 @@
 import os
 import time
 
-from ._agent.browser import ACTED, CONSIDERED, PICKED, BrowserSession, screenshot
+from ._agent.browser import ACTED, CONSIDERED, PICKED, BrowserSession, discard, screenshot
 from ._agent.watchdog import NotResponding, Watchdog
 
 DEFAULT_TIMEOUT = 5.0
@@ -220,11 +220,15 @@ class WebAgent:
         if session is None:
             return
         self._dialogs.detach()
+        shared = session.shared_browser
         try:
             with self._watchdog.bound(CLOSE_SECONDS):
                 session.close()
         except NotResponding:
-            pass  # what answered was released; the rest went with the driver
+            # What answered was released. A shared browser that cannot close a
+            # context is wedged: no later agent may get it.
+            if shared is not None:
+                discard(shared)
 
     def __enter__(self):
         return self

@@ -26,6 +26,8 @@ import os
 import shutil
 import threading
 
+from .watchdog import Watchdog
+
 DEBIAN_CHROMIUM = "/usr/bin/chromium"
 
 BROWSER_WS_ENV = "MARROWLANE_BROWSER_WS"
@@ -33,6 +35,10 @@ CDP_URL_ENV = "MARROWLANE_CDP_URL"
 
 # How long connecting to a remote browser may take before the agent gives up.
 CONNECT_TIMEOUT_MS = 30_000
+
+# How long a shared browser may take to open a context, or to close, before it
+# counts as wedged (a stopped process, a browser that no longer answers).
+ANSWER_SECONDS = 30.0
 
 # Where a browser comes from: launched here, a Playwright server, a DevTools endpoint.
 LAUNCH, SERVER, CDP = "launch", "server", "cdp"
@@ -157,9 +163,10 @@ class _Shared:
                 if known is browser:
                     del self.browsers[where]
         try:
-            browser.close()
+            with Watchdog(browser).bound(ANSWER_SECONDS):
+                browser.close()
         except Exception:
-            pass  # it is gone already
+            pass  # it is gone already, or wedged: Playwright ends it when it stops
 
     def stop(self, keep=()):
         """Release every browser not in `keep`, and Playwright once none is left."""
@@ -220,10 +227,11 @@ def _open_context(where):
     open one has broken and is replaced once."""
     browser = _shared.browser(where)
     try:
-        return browser.new_context()
+        with Watchdog(browser).bound(ANSWER_SECONDS):
+            return browser.new_context()
     except BrowserUnreachable:
         raise
-    except Exception:
+    except Exception:  # NotResponding too: a wedged browser is never handed out again
         _shared.discard(browser)
     return _shared.browser(where).new_context()
 
@@ -278,6 +286,13 @@ class BrowserSession:
     @property
     def owned(self):
         return self._context is not None
+
+    @property
+    def shared_browser(self):
+        """The process's shared browser this session's context lives in, or None."""
+        if self._context is None or self._playwright is not None:
+            return None
+        return self._context.browser
 
     def close(self):
         """Release the context (and a browser and Playwright of its own); the
