@@ -603,14 +603,7 @@ void save_snapshot(const PageScanner& s, py::handle elements, py::handle text_el
   document["text_elements"] = text_elements;
   py::object json_text = mod.attr("json").attr("dumps")(document, py::arg("indent") = 2);
 
-  py::object file = py::module_::import("builtins").attr("open")(path, "w");
-  try {
-    file.attr("write")(json_text);
-  } catch (...) {
-    file.attr("close")();
-    throw;
-  }
-  file.attr("close")();
+  write_and_close(py::module_::import("builtins").attr("open")(path, "w"), json_text);
   py::print(py::str("  [DOM snapshot saved \u2192 {}]").format(path));
 }
 

@@ -310,14 +310,7 @@ void sessionfinish(Reporter& self, py::handle session, py::handle exitstatus) {
                                         py::arg("suffix") = ".tmp");
   py::object temporary = made[1];
   try {
-    py::object file = os.attr("fdopen")(made[0], "wb");
-    try {
-      file.attr("write")(data);
-    } catch (...) {
-      file.attr("close")();
-      throw;
-    }
-    file.attr("close")();
+    write_and_close(os.attr("fdopen")(made[0], "wb"), data);
     os.attr("chmod")(temporary, 0644);
     os.attr("replace")(temporary, self.report_path);
   } catch (...) {

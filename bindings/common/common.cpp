@@ -122,6 +122,16 @@ bool truthy(py::handle value) {
   return r == 1;
 }
 
+void write_and_close(py::handle file, py::handle data) {
+  try {
+    file.attr("write")(data);
+  } catch (...) {
+    file.attr("close")();
+    throw;
+  }
+  file.attr("close")();
+}
+
 std::optional<std::string> text_of(py::handle value, bool convert) {
   if (value.is_none()) return std::nullopt;
   if (PyUnicode_Check(value.ptr())) return to_utf8(value);

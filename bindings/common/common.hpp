@@ -89,6 +89,10 @@ py::handle key(const char* name);
 std::int64_t saturated_int(py::handle value);
 // Python truthiness (errors of __bool__ propagate).
 bool truthy(py::handle value);
+
+// Writes `data` to the open Python file `file` and closes it; the file is
+// closed even when the write fails, and the write's error is the one raised.
+void write_and_close(py::handle file, py::handle data);
 // The text of a str value; std::nullopt for None; other kinds are read as
 // `str(value)` when `convert`, else std::nullopt.
 std::optional<std::string> text_of(py::handle value, bool convert = false);
