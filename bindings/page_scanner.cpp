@@ -184,7 +184,15 @@ struct OperationFailed {};
 // few answers the script leaves to it.
 class PageRows {
  public:
-  explicit PageRows(py::object page) : page_(std::move(page)) {
+  // What the agent's readings add: the parts to gather and the page state of
+  // the records the caller holds (None: it holds none).
+  struct AgentRead {
+    int parts = ps::kAllParts;
+    py::object known = py::none();
+  };
+
+  explicit PageRows(py::object page, std::optional<AgentRead> agent = std::nullopt)
+      : page_(std::move(page)) {
     py::list args;
     args.append(str_of(pm::interactable_selector()));
     args.append(str_of(pm::kCustomInputSelector));
@@ -193,10 +201,15 @@ class PageRows {
     py::list names;
     for (auto name : pm::kCapturedAttributes) names.append(str_of(name));
     args.append(names);
+    if (agent) {
+      args.append(py::int_(agent->parts));
+      args.append(agent->known);
+    }
     payload_ = page_.attr("evaluate")(str_of(ps::kFastScanScript), args);
     if (py::isinstance<py::str>(payload_))
       payload_ = py::module_::import("json").attr("loads")(payload_);
-    facts_ = part(0);
+    unchanged_ = PyLong_Check(payload_.ptr());  // 0: the page is as `known` left it
+    if (!unchanged_) facts_ = part(0);
   }
   PageRows(const PageRows&) = delete;
   PageRows& operator=(const PageRows&) = delete;
@@ -209,6 +222,9 @@ class PageRows {
   }
 
   py::handle page() const { return page_; }
+  bool unchanged() const { return unchanged_; }
+  // The page state after an agent's reading.
+  py::object state() const { return payload_[py::int_(7)]; }
   py::list part(std::size_t i) const { return payload_[py::int_(i)].cast<py::list>(); }
   // What a person reads, gathered beside the rows (page_script.hpp); None when
   // its reading failed.
@@ -263,6 +279,7 @@ class PageRows {
   py::object payload_;
   py::list facts_;
   py::object asked_ = py::none();
+  bool unchanged_ = false;
 };
 
 // One element, answered from its row.
@@ -618,27 +635,43 @@ bool reads_in_one_script(py::handle page) {
   return py::isinstance(page, page_type);
 }
 
-// The same records as the element-by-element reading, from one page script;
-// nullopt when the page script itself failed (the caller then reads element by
-// element, which reports any lasting failure of the page).
-std::optional<py::tuple> extract_in_one_script(py::object self) {
-  std::optional<PageRows> gathered;
+// Runs the page script into `rows`; false when the page script itself failed
+// (the caller then reads element by element, which reports any lasting
+// failure of the page).
+bool rows_in_one_script(py::object self, std::optional<PageRows>& rows,
+                        std::optional<PageRows::AgentRead> agent = std::nullopt) {
   try {
-    gathered.emplace(scanner_of(self).page);
+    rows.emplace(scanner_of(self).page, std::move(agent));
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_Exception)) throw;
-    return std::nullopt;
+    return false;
   }
-  PageRows& rows = *gathered;
+  return true;
+}
+
+// The same records as the element-by-element reading, built from the rows of
+// the parts gathered (an empty list for a part that was not); what a person
+// reads goes to `_page_facts`.
+py::tuple records_of(py::object self, PageRows& rows, int parts) {
   self.attr("_page_facts") = rows.names();
-  py::list elements = main_records(rows);
-  elements.attr("extend")(custom_input_records(rows));
-  elements.attr("extend")(cursor_pointer_records(rows.cursor_rows()));
-  py::list candidates = label_candidate_records(rows);
-  self.attr("_assign_spatial_labels")(elements, candidates);
-  py::object text_elements = self.attr("_dedup_text_elements")(text_records(rows));
-  self.attr("_save_snapshot")(elements, text_elements);
+  py::list elements;
+  py::object text_elements = py::list();
+  if (parts & ps::kElements) {
+    elements = main_records(rows);
+    elements.attr("extend")(custom_input_records(rows));
+    elements.attr("extend")(cursor_pointer_records(rows.cursor_rows()));
+    py::list candidates = label_candidate_records(rows);
+    self.attr("_assign_spatial_labels")(elements, candidates);
+  }
+  if (parts & ps::kTexts) text_elements = self.attr("_dedup_text_elements")(text_records(rows));
+  if (parts == ps::kAllParts) self.attr("_save_snapshot")(elements, text_elements);
   return py::make_tuple(elements, text_elements);
+}
+
+std::optional<py::tuple> extract_in_one_script(py::object self) {
+  std::optional<PageRows> rows;
+  if (!rows_in_one_script(self, rows)) return std::nullopt;
+  return records_of(self, *rows, ps::kAllParts);
 }
 
 py::tuple extract_interactable_elements(py::object self) {
@@ -655,6 +688,33 @@ py::tuple extract_interactable_elements(py::object self) {
   py::object text_elements = self.attr("extract_text_elements")();
   self.attr("_save_snapshot")(elements, text_elements);
   return py::make_tuple(elements, text_elements);
+}
+
+// The agent's reading: (elements, text elements, state) with the parts asked
+// for (a part not asked for is an empty list), or None when the page is still
+// in the state `known` (a state an earlier reading returned). A page read
+// element by element has no state (None): it is read again every time. With
+// snapshots on, every reading is whole and saved.
+py::object read_parts(py::object self, py::handle parts, py::handle known) {
+  check_arg(parts, "parts", Kind::Int);
+  check_arg(known, "known", Kind::Str, /*none_ok=*/true);
+  PageRows::AgentRead agent{parts.cast<int>() & ps::kAllParts,
+                            py::reinterpret_borrow<py::object>(known)};
+  py::object settings = py::module_::import(kModuleName).attr("settings");
+  if (truthy(py::getattr(settings, "SAVE_SNAPSHOTS", py::bool_(false)))) {
+    agent = {ps::kAllParts, py::none()};
+  }
+  if (reads_in_one_script(scanner_of(self).page)) {
+    int wanted = agent.parts;
+    std::optional<PageRows> rows;
+    if (rows_in_one_script(self, rows, std::move(agent))) {
+      if (rows->unchanged()) return py::none();
+      py::tuple records = records_of(self, *rows, wanted);
+      return py::make_tuple(records[0], records[1], rows->state());
+    }
+  }
+  py::tuple records = extract_interactable_elements(self);
+  return py::make_tuple(records[0], records[1], py::none());
 }
 
 py::bool_ is_custom_input(py::handle tag, py::handle classes) {
@@ -716,6 +776,8 @@ PYBIND11_MODULE(page_scanner, m) {
            py::arg("elements"), py::arg("label_candidates"))
       .def("_get_field_label", &get_field_label, doc("_get_field_label(self, handle)").c_str(),
            py::arg("handle"))
+      .def("_read_parts", &read_parts, doc("_read_parts(self, parts, known=None)").c_str(),
+           py::arg("parts"), py::arg("known") = py::none())
       .def("_save_snapshot", &save_snapshot,
            doc("_save_snapshot(self, elements, text_elements)").c_str(), py::arg("elements"),
            py::arg("text_elements"));

@@ -38,12 +38,19 @@
 //   engine might read differently from plain CSS are handed back ("ask").
 //
 // Argument: [interactable selector, custom-input selector, text selector,
-// label-candidate selector, captured attribute names]. Result: one JSON text
+// label-candidate selector, captured attribute names] and, for the agent's
+// readings only, [..., parts, known]: `parts` says what to gather (kElements:
+// the main, custom, label-candidate and cursor sources; kTexts: the text
+// source; the others' lists stay empty; kNames: `names`, its `named` rows only
+// with kElements, null without kNames), `known` is the page state of the
+// reading whose records the caller holds (or null). Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
 // exactly as the page's own reports arrive), or the same value unserialized on
 // a page that changed how JSON is written:
 //
-//   [facts, main, custom, text, candidates, cursor, names]
+//   [facts, main, custom, text, candidates, cursor, names]         (without `parts`)
+//   [facts, main, custom, text, candidates, cursor, names, state]  (with `parts`)
+//   0                                   (`known` and the page has not changed)
 //
 // `main`, `custom`, `text`, `candidates`: indices into `facts`, one per element
 // the selector matches, in the engine's order. `cursor`: the rows of the
@@ -104,6 +111,7 @@ inline constexpr int F_TAG = 0, F_VISIBLE = 1, F_ENABLED = 2, F_TEXT = 3, F_BOX 
                      F_DATA = 6, F_XPATH = 7, F_DIRECT = 8, F_LABELS = 9;
 inline constexpr int kFields = 10;
 inline constexpr int kAsk = 1;
+inline constexpr int kElements = 1, kTexts = 2, kNames = 4, kAllParts = kElements | kTexts | kNames;
 inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.fastScan')";
 
 // The element scripts below appear in the script verbatim (checked at the end
@@ -112,7 +120,57 @@ inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.
 // (the same results, with paths, styles and boxes shared between elements
 // instead of recomputed for each).
 inline constexpr std::string_view kFastScanScript =
-    R"JS(([mainSel, customSel, textSel, candSel, captured]) => {
+    R"JS(async ([mainSel, customSel, textSel, candSel, captured, parts, known]) => {
+  // --- Change watch -------------------------------------------------------------
+  // The agent's readings (those given `parts`) keep a watch on the page: a
+  // generation that every mutation, scroll, resize, load, focus change, input,
+  // transition and running animation moves on, and every reading too. A
+  // reading that knows the state the page was in (`known`) and finds it
+  // unchanged after one frame (when pending scroll and resize events have
+  // come) answers 0 instead of rows.
+  const WATCH = Symbol.for('marrowlane.watch');
+  const agentRead = parts !== undefined;
+  const watching = () => {
+    const w = {token: Math.random().toString(36).slice(2), gen: 0, view: '', roots: new WeakSet()};
+    const moved = () => { w.gen++; };
+    w.observer = new MutationObserver(moved);
+    w.watchRoot = root => {
+      if (w.roots.has(root)) return;
+      w.roots.add(root);
+      w.observer.observe(root, {subtree: true, childList: true, attributes: true, characterData: true});
+    };
+    w.state = () => {
+      if (w.observer.takeRecords().length) w.gen++;
+      const view = [scrollX, scrollY, innerWidth, innerHeight, devicePixelRatio, location.href].join(' ');
+      if (view !== w.view) {
+        w.view = view;
+        w.gen++;
+      }
+      if (typeof document.getAnimations === 'function' &&
+          document.getAnimations().some(a => a.playState === 'running')) w.gen++;
+      return w.token + ':' + w.gen;
+    };
+    w.watchRoot(document);
+    for (const type of ['scroll', 'resize', 'load', 'error', 'pageshow', 'focusin', 'focusout',
+      'input', 'change', 'toggle', 'transitionrun', 'transitionend', 'transitioncancel',
+      'animationstart', 'animationiteration', 'animationend', 'animationcancel']) {
+      addEventListener(type, moved, {capture: true, passive: true});
+    }
+    if (document.fonts) document.fonts.addEventListener('loadingdone', moved);
+    Object.defineProperty(globalThis, WATCH, {value: w, configurable: true});
+    return w;
+  };
+  const watch = globalThis[WATCH] || (agentRead ? watching() : null);
+  if (agentRead && known && watch.state() === known) {
+    await new Promise(resolve => {
+      requestAnimationFrame(resolve);
+      setTimeout(resolve, 50);
+    });
+    if (watch.state() === known) return 0;
+  }
+  const ELEMENTS = 1, TEXTS = 2, NAMES = 4;
+  const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES;
+
   const tagNameOf = el => el.tagName.toLowerCase();
   const dataAttributesOf = el => Object.fromEntries(Array.from(el.attributes).filter(a => a.name.startsWith('data-')).map(a => [a.name, a.value]));
   const directTextOf = el => Array.from(el.childNodes).some(n => n.nodeType === 3 && n.textContent.trim().length > 0);
@@ -598,12 +656,17 @@ inline constexpr std::string_view kFastScanScript =
   const stack = [document.documentElement];
   while (stack.length) {
     const el = stack.pop();
-    if (el.matches(mainSel)) note(el, MAIN, lists[0]);
-    if (el.matches(customSel)) note(el, CUSTOM, lists[1]);
-    if (el.matches(textSel)) note(el, TEXT, lists[2]);
-    if (el.matches(candSel)) note(el, CANDIDATE, lists[3]);
+    if (want & ELEMENTS) {
+      if (el.matches(mainSel)) note(el, MAIN, lists[0]);
+      if (el.matches(customSel)) note(el, CUSTOM, lists[1]);
+    }
+    if ((want & TEXTS) && el.matches(textSel)) note(el, TEXT, lists[2]);
+    if ((want & ELEMENTS) && el.matches(candSel)) note(el, CANDIDATE, lists[3]);
     const children = [...el.children];
-    if (el.shadowRoot) children.push(...el.shadowRoot.children);
+    if (el.shadowRoot) {
+      children.push(...el.shadowRoot.children);
+      if (watch) watch.watchRoot(el.shadowRoot);
+    }
     for (let i = children.length - 1; i >= 0; i--) stack.push(children[i]);
   }
 
@@ -840,7 +903,7 @@ inline constexpr std::string_view kFastScanScript =
     const walk = [document.documentElement];
     while (walk.length) {
       const el = walk.pop();
-      if (attempt(isTarget, el) === true) {
+      if ((want & ELEMENTS) && attempt(isTarget, el) === true) {
         const row = attempt(readNamed, el);
         if (row !== ERR) named.push(row);
       }
@@ -879,15 +942,19 @@ inline constexpr std::string_view kFastScanScript =
   if (asked.length) globalThis[store] = asked;
   else delete globalThis[store];
   // JSON has no negative zero; the page's own reports keep it as a float.
-  const cursor = cursorPointerRows();
+  const cursor = want & ELEMENTS ? cursorPointerRows() : [];
   for (const row of cursor) {
     for (const key of ['x', 'y', 'w', 'h']) {
       if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
     }
   }
-  const names = attempt(readNames);
+  const names = want & NAMES ? attempt(readNames) : ERR;
   const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor,
     names === ERR ? null : names];
+  if (watch) {
+    watch.gen++;
+    if (agentRead) payload.push(watch.state());
+  }
   // A page that replaced JSON.stringify or added toJSON to a prototype gets
   // the rows as a value instead, serialized by the automation itself.
   const stringify = JSON.stringify;
