@@ -137,7 +137,7 @@ def test_several_lines_run_as_several_steps(agent):
 def counted_reads(agent, monkeypatch):
     reads = []
     read = agent._engine.read
-    monkeypatch.setattr(agent._engine, "read", lambda: reads.append(1) or read())
+    monkeypatch.setattr(agent._engine, "read", lambda *parts: reads.append(1) or read(*parts))
     return reads
 
 

@@ -35,6 +35,14 @@ _RELATION_RE = re.compile(
 )
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
 
+# The parts of a reading: element records, text element records, the names a
+# person reads (page_script.hpp's kElements, kTexts, kNames).
+ELEMENTS, TEXTS, NAMES = 1, 2, 4
+ALL = ELEMENTS | TEXTS | NAMES
+
+# Steps about text alone: the text element records answer them.
+_TEXT_ACTIONS = frozenset({"verify_text_present", "verify_text_visible", "find_text", "find_exact_text"})
+
 # Actions whose target is an element of the page (the others answer about text).
 ELEMENT_ACTIONS = frozenset(
     {"click", "hover", "type", "select", "extract_text",
@@ -47,6 +55,23 @@ _NAMED_ACTIONS = ELEMENT_ACTIONS - {"extract_text"}
 _TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
 _RUNNERS_UP = 3
 _WRONG_KIND = {"type": "the wrong kind for typing", "select": "not a dropdown list"}
+
+# Resolves when the page's watch (kept by the page script) leaves `state`, or
+# after `ms`; it looks once a frame. Without a watch (a page not yet read, or
+# read element by element) it simply waits, at most 100 ms.
+_WAIT_FOR_CHANGE_JS = """async ([state, ms]) => {
+  const watch = globalThis[Symbol.for('marrowlane.watch')];
+  const frame = () => new Promise(resolve => {
+    requestAnimationFrame(resolve);
+    setTimeout(resolve, 50);
+  });
+  const until = performance.now() + ms;
+  if (!watch || state === null) {
+    await new Promise(resolve => setTimeout(resolve, Math.min(ms, 100)));
+    return;
+  }
+  while (watch.state() === state && performance.now() < until) await frame();
+}"""
 
 
 @dataclass
@@ -167,27 +192,75 @@ def _carries_words(target, element):
     return grid_resolver._normalize(words) in grid_resolver._normalize(_searchable(element))
 
 
+@dataclass
+class _Reading:
+    parts: int
+    state: str  # the page's state when it was read
+    elements: list
+    texts: list
+    facts: object
+
+
 class Engine:
     def __init__(self, page):
         self.parser = StepParser()
         self.scanner = PageScanner(page)
         self.text_match = TextMatchStrategy()
         self.facts = None
+        self._last = None  # the latest reading, while the page may still be as it was
 
     def parse(self, step):
         return self.parser.parse(step)
 
-    def read(self):
-        """A fresh view of the page: (element records, text element records).
+    def parts_for(self, parsed, step):
+        """What a step reads of the page.
 
-        What a person reads beside them (names and their sources, the page's
-        text) is kept in `facts` for the resolver by names; None where the
-        page was read element by element.
+        A text check reads the texts and the page's text as a person reads it,
+        any other text step the texts alone; an element step the element and
+        text records (its account places the pick among both), and the names
+        a person reads when the resolver by names decides it.
         """
-        elements, texts = self.scanner.extract_interactable_elements()
+        action = parsed.get("action")
+        if action in _TEXT_CHECKS:
+            return TEXTS | NAMES
+        if action in _TEXT_ACTIONS:
+            return TEXTS
+        lifted, ordinal_word = with_ordinal(parsed, step)
+        if spatial_target(lifted, ordinal_word) is None and self._by_name(lifted):
+            return ALL
+        return ELEMENTS | TEXTS
+
+    def read(self, parts=ALL):
+        """A view of the page: (element records, text element records).
+
+        Only `parts` are sure to be read (the other list may be empty). What a
+        person reads beside them (names and their sources, the page's text) is
+        kept in `facts` for the resolver by names; None where the page was read
+        element by element. The latest reading comes back again while the page
+        has not changed since: no mutation, scroll, resize, navigation, focus
+        change, input, running animation or action of the agent (see `forget`).
+        """
+        last = self._last
+        known = last.state if last is not None and last.parts & parts == parts else None
+        answer = self.scanner._read_parts(parts, known)
+        if answer is None:
+            self.facts = last.facts
+            return list(last.elements), list(last.texts)
+        elements, texts, state = answer
         facts = getattr(self.scanner, "_page_facts", None)
         self.facts = facts if isinstance(facts, dict) else None
+        self._last = (_Reading(parts, state, elements, texts, self.facts)
+                      if state is not None else None)
         return list(elements), list(texts)
+
+    def forget(self):
+        """The agent acted on the page: the next reading reads it anew."""
+        self._last = None
+
+    def wait_for_change(self, seconds):
+        """Wait until the page moves on from the latest reading, for `seconds` at most."""
+        state = self._last.state if self._last is not None else None
+        self.scanner.page.evaluate(_WAIT_FOR_CHANGE_JS, [state, max(seconds, 0) * 1000])
 
     def resolve_text(self, parsed, elements, texts):
         """Level-1: the strategy's own answer (find, verify, directional text, elements).
@@ -214,11 +287,17 @@ class Engine:
             "candidates": [],
         }
 
+    @staticmethod
+    def _by_name(parsed):
+        """Whether the resolver by names is asked for this (non-spatial) element step."""
+        return (parsed.get("action") in _NAMED_ACTIONS and bool((parsed.get("target") or "").strip())
+                and parsed.get("ordinal", 1) == 1)
+
     def find_by_name(self, parsed, elements, texts):
         """The resolver by names' pick for an element step, or None when no name carries it."""
         action = parsed.get("action")
         target = parsed.get("target") or ""
-        if action not in _NAMED_ACTIONS or not target.strip() or parsed.get("ordinal", 1) != 1:
+        if not self._by_name(parsed):
             return None
         named = (self.facts or {}).get("named")
         ranked = resolver.rank(action, target, named, elements, texts)

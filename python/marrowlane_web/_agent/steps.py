@@ -1,8 +1,9 @@
 """One handler per action of the step language, and the loop that lets a page settle.
 
-A step whose target is not on the page yet is tried again on a fresh read of
-the page until its time runs out (and at least twice); only then does it
-fail, with the message of its last attempt.
+A step whose target is not on the page yet is tried again, each time the page
+changes, until its time runs out (and at least twice); only then does it
+fail, with the message of its last attempt. A step reads only the part of
+the page it needs, and an unchanged page is not read again.
 """
 
 import math
@@ -15,11 +16,13 @@ from playwright.sync_api import Error as PlaywrightError
 from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 
 from . import messages
-from .engine import ELEMENT_ACTIONS, with_ordinal
+from .engine import ALL, ELEMENT_ACTIONS, with_ordinal
 from .keys import key_combination
 from .watchdog import GRACE_SECONDS, Watchdog
 
-POLL_SECONDS = 0.15
+# How long a missed attempt waits for the page to change before it is tried
+# again all the same (an action may be refused for reasons no change shows).
+RETRY_SECONDS = 0.5
 LONGEST_WAIT_MS = 10 * 60 * 1000  # beyond this a wait is a mistake (and beyond the timers)
 NAVIGATE_SECONDS = 30.0  # the least time a page is given to load
 TYPING_CHUNK = 32  # characters typed between two looks at the clock
@@ -40,12 +43,27 @@ class StepFailed(Exception):
         self.considered = list(considered)
 
 
-@dataclass
 class Miss:
-    """An attempt that did not succeed (yet), and the records it weighed."""
+    """An attempt that did not succeed (yet), and the records it weighed.
 
-    message: str
-    considered: tuple = ()
+    Both may be given as functions, called only for the failure that is
+    reported (naming the nearest candidates scores every record).
+    """
+
+    def __init__(self, message, considered=()):
+        self._message, self._considered = message, considered
+
+    @property
+    def message(self):
+        if callable(self._message):
+            self._message = self._message()
+        return self._message
+
+    @property
+    def considered(self):
+        if callable(self._considered):
+            self._considered = tuple(self._considered())
+        return self._considered
 
 
 @dataclass
@@ -65,6 +83,11 @@ class Context:
     found: object = None
     # Called with the pick just before a step acts on it (the debug storyboard).
     on_pick: object = None
+    parts: int = ALL  # what the step reads of the page
+
+
+# Steps that act on the page (mouse, keyboard, address).
+ACTING = frozenset({"click", "type", "hover", "select", "press_key", "sendkeys", "navigate"})
 
 
 def run_step(ctx, step):
@@ -77,8 +100,13 @@ def run_step(ctx, step):
     action = parsed["action"]
     if action not in DIALOG_ACTIONS:
         ctx.dialogs.begin_step()
-    with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
-        return _HANDLERS[action](ctx, step, parsed)
+    ctx.parts = ctx.engine.parts_for(parsed, step)
+    try:
+        with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
+            return _HANDLERS[action](ctx, step, parsed)
+    finally:
+        if action in ACTING:  # the page may differ in ways no page event tells
+            ctx.engine.forget()
 
 
 def _read(ctx, step):
@@ -142,8 +170,9 @@ def _settle(ctx, attempt):
             pass
         empty = False
         try:
-            elements, texts = ctx.engine.read()
+            elements, texts = ctx.engine.read(ctx.parts)
         except PlaywrightError as exc:  # the page navigated while it was read
+            ctx.engine.forget()
             outcome = Miss(f"The page could not be read: {_first_line(exc)}")
         else:
             empty = not elements and not texts
@@ -152,11 +181,15 @@ def _settle(ctx, attempt):
             return outcome.value
         # A read of a large page can outlast the step's time: a step is tried at
         # least twice, so that it sees the page as it is when its time is up.
-        if time.monotonic() >= deadline and tries >= 2:
+        left = deadline - time.monotonic()
+        if left <= 0 and tries >= 2:
             if empty and ctx.page.url == "about:blank":
                 raise StepFailed(messages.BLANK_PAGE)
             raise StepFailed(outcome.message, outcome.considered)
-        ctx.page.wait_for_timeout(POLL_SECONDS * 1000)
+        try:
+            ctx.engine.wait_for_change(min(max(left, 0), RETRY_SECONDS))
+        except PlaywrightError:  # the page went away while it was watched
+            ctx.engine.forget()
 
 
 def _ms(deadline, floor=0.5):
@@ -198,8 +231,8 @@ def _name(record, target):
 def _missing(ctx, what, parsed, records):
     """The Miss of a step whose target matched nothing, with the nearest records."""
     target = parsed.get("target") or ""
-    message = messages.not_found(what, target, records, action=parsed["action"])
-    return Miss(message, tuple(messages.considered(target, records)))
+    return Miss(lambda: messages.not_found(what, target, records, action=parsed["action"]),
+                lambda: messages.considered(target, records))
 
 
 def _find(ctx, step, parsed, elements, texts):
@@ -238,6 +271,7 @@ def _on_element(ctx, step, parsed, act, what="element"):
         try:
             return Done(act(_locate(ctx, found.element), found.element, deadline))
         except PlaywrightError as exc:
+            ctx.engine.forget()  # a refused action may have done part of its work
             verb = parsed["action"]
             return Miss(f"Could not {verb} {_name(found.element, target)!r}: {_why(exc)}.")
         except _Refused as refusal:
@@ -366,8 +400,9 @@ def _verify_text(ctx, step, parsed):
         if result.get("verified"):
             return Done()
         if not result.get("resolved"):
-            return Miss(messages.with_candidates(f"No text contains {target!r}.", target, texts),
-                        tuple(messages.considered(target, texts)))
+            return Miss(
+                lambda: messages.with_candidates(f"No text contains {target!r}.", target, texts),
+                lambda: messages.considered(target, texts))
         return Miss(f"Text {target!r} is present but not visible.", (result["element"],))
 
     _settle(ctx, attempt)
@@ -399,7 +434,7 @@ def _verify_spatial_text(ctx, step, parsed):
         if result.get("verified"):
             return Done()
         if not result.get("resolved") or not result.get("candidates"):
-            return Miss(_direction_miss(result, target, texts))
+            return Miss(lambda: _direction_miss(result, target, texts))
         phrase, anchor = _split_direction(target)
         actual = (result.get("state") or {}).get("actual", "")
         return Miss(f"The text {phrase} {anchor!r} is {actual!r}, expected {expected!r}.")
@@ -414,8 +449,11 @@ def _extract_spatial_text(ctx, step, parsed):
         result = ctx.engine.resolve_text(parsed, elements, texts)
         if result.get("resolved"):
             return Done(result.get("extracted", ""))
-        probe = ctx.engine.text_match._resolve_verify_spatial_text(target, "", texts, elements)
-        return Miss(_direction_miss(probe, target, texts))
+        def message():
+            probe = ctx.engine.text_match._resolve_verify_spatial_text(target, "", texts, elements)
+            return _direction_miss(probe, target, texts)
+
+        return Miss(message)
 
     return _settle(ctx, attempt)
 
@@ -430,11 +468,12 @@ def _find_text(ctx, step, parsed):
             return Done((result["element"].get("text") or "").strip())
         if exact:
             near = result.get("candidates") or []
-            message = messages.with_candidates(
-                f"No text equals {target!r}.", target, texts, near, parsed["action"], exact=True)
-            return Miss(message, tuple(messages.considered(target, texts, near)))
-        return Miss(messages.with_candidates(f"No text contains {target!r}.", target, texts),
-                    tuple(messages.considered(target, texts)))
+            return Miss(
+                lambda: messages.with_candidates(
+                    f"No text equals {target!r}.", target, texts, near, parsed["action"], exact=True),
+                lambda: messages.considered(target, texts, near))
+        return Miss(lambda: messages.with_candidates(f"No text contains {target!r}.", target, texts),
+                    lambda: messages.considered(target, texts))
 
     return _settle(ctx, attempt)
 
