@@ -17,6 +17,7 @@ COMPILED_MODULES = [
     "marrowlane_web.engine.spatial.grid_builder",
     "marrowlane_web.engine.spatial.grid_resolver",
     "marrowlane_web.harness.reporter",
+    "marrowlane_web._core.nearest",
     "marrowlane_web.harness.steps_file",
 ]
 

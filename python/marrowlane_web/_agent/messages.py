@@ -1,8 +1,7 @@
 """Failure messages: what was not found or which state differed, and what was there instead."""
 
-from difflib import SequenceMatcher
-
 from marrowlane_web._core import account
+from marrowlane_web._core.nearest import best_closeness
 
 _NAME_ATTRIBUTES = ("aria-label", "_label", "placeholder", "title", "alt", "value", "name", "id")
 _MAX_NAME = 60
@@ -52,10 +51,7 @@ def nearest_records(target, records, limit=3):
         surfaces = _surfaces(record) if name else []
         if not surfaces:
             continue
-        score = max(
-            SequenceMatcher(None, want, s).ratio() + (0.5 if want and (want in s or s in want) else 0)
-            for s in surfaces
-        )
+        score = best_closeness(want, surfaces)  # difflib's ratio, plus 0.5 for containment
         visible = 1 if record.get("is_visible") else 0
         scored.append((-score, -visible, order, name))
     names, chosen = [], []
