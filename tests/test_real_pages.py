@@ -342,3 +342,29 @@ def test_bad_naming_reads_cleanly(page, html, step, selector):
         assert found.element is None
     else:
         assert page.evaluate(_SAME_ELEMENT, [found.element["xpath"], selector])[0]
+
+
+# verify-element steps whose name no element carries: the page's text answers
+# (present when hidden too, visible only when a person can see it).
+ELEMENT_CHECKS = [
+    (T + "proximitySelector.html", 'verify "HiddenText" is present', True, "a display:none span"),
+    (T + "proximitySelector.html", 'verify "HiddenText" is visible', False, "... is not visible"),
+    ("taiko/functional/hovers.html", 'verify "name: user1" is present', True, "a caption shown on hover"),
+    (T + "tableCell.html", 'verify "Table Caption" is visible', True, "a table's caption"),
+    ("taiko/functional/sample.html", 'verify "Sample Html File" is visible', True, "bare text in body"),
+    ("taiko/functional/sample.html", 'verify "Sample Html" button is present', False, "a kind: an element"),
+]
+
+
+@pytest.mark.parametrize("name, step, holds, why", ELEMENT_CHECKS,
+                         ids=[f"{c[0].split('/')[-1]}:{c[1]}" for c in ELEMENT_CHECKS])
+def test_element_checks_fall_back_on_the_page_text(page, name, step, holds, why):
+    from marrowlane_web import WebAgent
+
+    page.goto((REAL / name).as_uri())
+    agent = WebAgent(page=page, timeout=0.2)
+    if holds:
+        agent.run(step)
+    else:
+        with pytest.raises(AssertionError):
+            agent.run(step)

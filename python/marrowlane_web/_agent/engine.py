@@ -20,6 +20,7 @@ from marrowlane_web.engine.browser.page_scanner import PageScanner
 from marrowlane_web.engine.spatial import grid_resolver
 from marrowlane_web.engine.spatial.grid_builder import GridBuilder, _searchable
 from marrowlane_web.engine.spatial.grid_resolver import GridResolver
+from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 from marrowlane_web.engine.strategies.text_match_strategy import TextMatchStrategy
 
 # The ordinal words the step parser takes off a click or extract target.
@@ -292,6 +293,25 @@ class Engine:
         """Whether the resolver by names is asked for this (non-spatial) element step."""
         return (parsed.get("action") in _NAMED_ACTIONS and bool((parsed.get("target") or "").strip())
                 and parsed.get("ordinal", 1) == 1)
+
+    def shown_as_text(self, parsed, step):
+        """Whether a plain name is on the page as text a person reads: None when
+        it is not (or the step names a kind, a place or an ordinal, which only
+        an element answers), else whether it is visible.
+
+        `verify "X" is present` reads text outside any element record this way:
+        a caption, bare text in the body, a paragraph hidden with display:none.
+        """
+        page_texts = (self.facts or {}).get("texts")
+        target = parsed.get("target") or ""
+        if not page_texts or not target.strip() or "ordinal" in parsed:
+            return None
+        if not parsed.get("_literal_target"):
+            words = target.lower().split()
+            if spatial_target(parsed, None) is not None or any(w in _KIND_WORDS for w in words):
+                return None
+        present, visible, _ = resolver.check_text(target, page_texts)
+        return bool(visible) if present else None
 
     def find_by_name(self, parsed, elements, texts):
         """The resolver by names' pick for an element step, or None when no name carries it."""
