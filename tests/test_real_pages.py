@@ -368,3 +368,24 @@ def test_element_checks_fall_back_on_the_page_text(page, name, step, holds, why)
     else:
         with pytest.raises(AssertionError):
             agent.run(step)
+
+
+# Double and right clicks: found as a click, pressed as the step says.
+GESTURES = [
+    ("taiko/functional/doubleClick.html", 'double click "Double-click this paragraph"', "Hello World"),
+    ("taiko/functional/doubleClick.html", 'doubleclick "Double-click this paragraph"', "Hello World"),
+    ("taiko/functional/rightClick.html", 'right click "Someelement"', "Share On Facebook"),
+    ("taiko/functional/rightClick.html", 'right-click "Someelement"', "Share On Facebook"),
+]
+
+
+@pytest.mark.parametrize("name, step, shown", GESTURES)
+def test_double_and_right_clicks_press_what_a_click_finds(page, name, step, shown):
+    from marrowlane_web import WebAgent
+
+    page.goto((REAL / name).as_uri())
+    agent = WebAgent(page=page, timeout=2)
+    with pytest.raises(AssertionError):  # nothing shows it before
+        agent.run(f'verify text "{shown}" is visible')
+    agent.run(step)
+    agent.run(f'verify text "{shown}" is visible')

@@ -101,6 +101,8 @@ CHECKS = {
           clik Login
         click Logout
           wait soon
+          double click Login
+          right-click the 2nd row
         """}, [
         f"a.steps:2: {UNKNOWN_CLIK}",
         "a.steps:3: expected \"Test: <title>\" or an indented step, got 'click Logout'",

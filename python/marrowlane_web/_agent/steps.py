@@ -17,6 +17,7 @@ from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTO
 
 from . import messages
 from .engine import ALL, ELEMENT_ACTIONS, with_ordinal
+from .gestures import press, split_gesture
 from .keys import key_combination
 from .watchdog import GRACE_SECONDS, Watchdog
 
@@ -112,10 +113,14 @@ def run_step(ctx, step):
 def _read(ctx, step):
     """(step, parsed step), or StepFailed when the step cannot be read or names nothing."""
     step = _blanks_for_tabs(step)
+    gesture, plain = split_gesture(step)
     try:
-        parsed = ctx.engine.parse(step)
+        parsed = ctx.engine.parse(plain)
     except ValueError as exc:
         raise StepFailed(messages.unreadable(step, str(exc))) from None
+    if gesture is not None:
+        parsed["gesture"] = gesture
+        step = plain  # found as the click it is
     nothing = _names_nothing(parsed, step)
     if nothing:
         raise StepFailed(nothing)
@@ -285,7 +290,8 @@ class _Refused(Exception):
 
 
 def _click(ctx, step, parsed):
-    _on_element(ctx, step, parsed, lambda loc, el, dl: loc.click(timeout=_ms(dl)))
+    gesture = parsed.get("gesture")
+    _on_element(ctx, step, parsed, lambda loc, el, dl: press(loc, gesture, _ms(dl)))
 
 
 def _hover(ctx, step, parsed):

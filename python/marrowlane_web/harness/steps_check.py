@@ -15,6 +15,7 @@ import ast
 import os
 from typing import NamedTuple
 
+from marrowlane_web._agent.gestures import split_gesture
 from marrowlane_web.engine.agent.step_parser import StepParser
 from marrowlane_web.harness import steps_file
 from marrowlane_web.web_agent import step_lines
@@ -35,6 +36,7 @@ class Problem(NamedTuple):
 
 def step_problems(step):
     """The parser's messages about one step; empty when the step reads."""
+    step = split_gesture(step)[1]  # 'double click X' reads as 'click X' does
     try:
         messages = _PARSER.validate(step)
         if not messages:
