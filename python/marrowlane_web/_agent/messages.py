@@ -122,8 +122,8 @@ TARGET_WHAT = {
 
 # The forms of the step language, as a person writes them.
 STEP_FORMS = (
-    "click ...", "double click ...", "right click ...", "type ... into ...", "select ... from ...", "hover ...", "press ...",
-    "sendkeys ...", "navigate ...", "wait ...", "verify ... is present|visible|enabled|disabled",
+    "click ...", "type ... into ...", "select ... from ...", "hover ...", "double click ...",
+    "right click ...", "press ...", "sendkeys ...", "navigate ...", "wait ...", "verify ... is present|visible|enabled|disabled",
     "verify text ... is present|visible", "verify text next to ... is ...", "find text ...",
     "find exact text ...", "extract text ...", "accept dialog", "dismiss dialog",
     "verify dialog says ...",
