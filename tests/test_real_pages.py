@@ -327,6 +327,8 @@ BAD_NAMING = [
     ("<input id=a aria-labelledby=a value=Own>", 'type x into "Own"', "#a"),
     ("<span id=p aria-labelledby=q>Post</span><span id=q aria-labelledby=p>code</span>"
      "<br><input id=a aria-labelledby='p q'>", 'type x into "Post code"', "#a"),  # a cycle
+    # a disclosure's summary is clicked like a button, though nothing names it one
+    ("<details><summary>More info</summary><p>Hidden</p></details>", 'click "More info"', "summary"),
     ("<label for=missing>Ghost</label> <input id=a>", 'type x into "Ghost"', "#a"),  # no such id
     ("<button id=a aria-labelledby='none nil'>Go</button>", 'click "Go"', "#a"),
 ]

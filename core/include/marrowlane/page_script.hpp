@@ -728,7 +728,7 @@ inline constexpr std::string_view kFastScanScript =
   const isTarget = el => {
     const tag = el.localName;
     if (tag === 'input') return (el.getAttribute('type') || '').toLowerCase() !== 'hidden';
-    if (tag === 'button' || tag === 'select' || tag === 'textarea' || tag === 'a') return true;
+    if (tag === 'button' || tag === 'select' || tag === 'textarea' || tag === 'a' || tag === 'summary') return true;
     if (tag === 'img') return el.hasAttribute('alt') || el.hasAttribute('title');
     return !!explicitInteractive(el) || editingHost(el) || el.hasAttribute('onclick') || tabStop(el);
   };
