@@ -10,7 +10,7 @@ import pytest
 pytest.importorskip("playwright.sync_api")
 
 from marrowlane_web import WebAgent  # noqa: E402
-from marrowlane_web._agent.engine import ALL, ELEMENTS, NAMES, TEXTS  # noqa: E402
+from marrowlane_web._agent.engine import ALL, ELEMENTS, NAMES, PAGE_TEXT, TEXTS  # noqa: E402
 from marrowlane_web.engine.browser.page_scanner import PageScanner  # noqa: E402
 
 PAGE = """<!doctype html><meta charset=utf-8>
@@ -71,9 +71,10 @@ def test_an_unchanged_page_is_read_once(agent):
 
 
 @pytest.mark.parametrize("step, parts", [
-    ('verify text "Old note" is present', TEXTS | NAMES),
+    ('verify text "Old note" is present', PAGE_TEXT),
     ('find text "Old"', TEXTS),
-    ('click "Account"', ALL),
+    ('click "Account"', ELEMENTS | TEXTS | NAMES),
+    ('verify "Old note" is present', ALL),
     ('click the second button', ELEMENTS | TEXTS),
     ('click the button below "Old note"', ELEMENTS | TEXTS),
     ('verify text right of "Old" is note', ELEMENTS | TEXTS),

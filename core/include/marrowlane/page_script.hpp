@@ -41,9 +41,10 @@
 // label-candidate selector, captured attribute names] and, for the agent's
 // readings only, [..., parts, known]: `parts` says what to gather (kElements:
 // the main, custom, label-candidate and cursor sources; kTexts: the text
-// source; the others' lists stay empty; kNames: `names`, its `named` rows only
-// with kElements, null without kNames), `known` is the page state of the
-// reading whose records the caller holds (or null). Result: one JSON text
+// source; the others' lists stay empty; kNames: the `named` rows of `names`,
+// kPageText: its `texts` and `bare`; `names` is null without either), `known`
+// is the page state of the reading whose records the caller holds (or null).
+// Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
 // exactly as the page's own reports arrive), or the same value unserialized on
 // a page that changed how JSON is written:
@@ -111,7 +112,8 @@ inline constexpr int F_TAG = 0, F_VISIBLE = 1, F_ENABLED = 2, F_TEXT = 3, F_BOX 
                      F_DATA = 6, F_XPATH = 7, F_DIRECT = 8, F_LABELS = 9;
 inline constexpr int kFields = 10;
 inline constexpr int kAsk = 1;
-inline constexpr int kElements = 1, kTexts = 2, kNames = 4, kAllParts = kElements | kTexts | kNames;
+inline constexpr int kElements = 1, kTexts = 2, kNames = 4, kPageText = 8;
+inline constexpr int kAllParts = kElements | kTexts | kNames | kPageText;
 inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.fastScan')";
 
 // The element scripts below appear in the script verbatim (checked at the end
@@ -168,8 +170,8 @@ inline constexpr std::string_view kFastScanScript =
     });
     if (watch.state() === known) return 0;
   }
-  const ELEMENTS = 1, TEXTS = 2, NAMES = 4;
-  const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES;
+  const ELEMENTS = 1, TEXTS = 2, NAMES = 4, PAGE_TEXT = 8;
+  const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES | PAGE_TEXT;
 
   const tagNameOf = el => el.tagName.toLowerCase();
   const dataAttributesOf = el => Object.fromEntries(Array.from(el.attributes).filter(a => a.name.startsWith('data-')).map(a => [a.name, a.value]));
@@ -512,11 +514,11 @@ inline constexpr std::string_view kFastScanScript =
     }
     return target;
   };
-  const enabled = el => {
+  const enabled = memo(el => {
     const target = actingElement(el);
     if (nativelyDisabled(target)) return false;
     return !(DISABLEABLE_ROLES.has(roleOf(target) || '') && ariaDisabledInChain(target));
-  };
+  });
 
   // --- Text and box -------------------------------------------------------------
   const innerText = el => {
@@ -898,15 +900,19 @@ inline constexpr std::string_view kFastScanScript =
   };
   const readNames = () => {
     const named = [];
-    const texts = pageTexts();
+    const texts = want & PAGE_TEXT ? pageTexts() : [];
     const bare = [];
     const walk = [document.documentElement];
     while (walk.length) {
       const el = walk.pop();
-      if ((want & ELEMENTS) && attempt(isTarget, el) === true) {
+      const children = [...el.children];
+      if (el.shadowRoot) children.push(...el.shadowRoot.children);
+      for (let i = children.length - 1; i >= 0; i--) walk.push(children[i]);
+      if ((want & NAMES) && attempt(isTarget, el) === true) {
         const row = attempt(readNamed, el);
         if (row !== ERR) named.push(row);
       }
+      if (!(want & PAGE_TEXT)) continue;
       const tag = el.localName;
       if ((tag === 'input' && !/^(hidden|checkbox|radio|file|image|password)$/i.test(el.type)) ||
           tag === 'textarea') {
@@ -931,9 +937,6 @@ inline constexpr std::string_view kFastScanScript =
         }
         if (!shown) break;
       }
-      const children = [...el.children];
-      if (el.shadowRoot) children.push(...el.shadowRoot.children);
-      for (let i = children.length - 1; i >= 0; i--) walk.push(children[i]);
     }
     return {named, texts, bare};
   };
@@ -948,7 +951,7 @@ inline constexpr std::string_view kFastScanScript =
       if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
     }
   }
-  const names = want & NAMES ? attempt(readNames) : ERR;
+  const names = want & (NAMES | PAGE_TEXT) ? attempt(readNames) : ERR;
   const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor,
     names === ERR ? null : names];
   if (watch) {

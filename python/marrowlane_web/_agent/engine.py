@@ -11,6 +11,7 @@ never lands on some other second element, and a product called 'Under the
 Sea' is still found by its name.
 """
 
+import gc
 import re
 from dataclasses import dataclass, field
 
@@ -37,9 +38,10 @@ _RELATION_RE = re.compile(
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
 
 # The parts of a reading: element records, text element records, the names a
-# person reads (page_script.hpp's kElements, kTexts, kNames).
-ELEMENTS, TEXTS, NAMES = 1, 2, 4
-ALL = ELEMENTS | TEXTS | NAMES
+# person reads, the page's text as a person reads it (page_script.hpp's
+# kElements, kTexts, kNames, kPageText).
+ELEMENTS, TEXTS, NAMES, PAGE_TEXT = 1, 2, 4, 8
+ALL = ELEMENTS | TEXTS | NAMES | PAGE_TEXT
 
 # Steps about text alone: the text element records answer them.
 _TEXT_ACTIONS = frozenset({"verify_text_present", "verify_text_visible", "find_text", "find_exact_text"})
@@ -54,6 +56,8 @@ ELEMENT_ACTIONS = frozenset(
 # Actions whose target the resolver by names decides first.
 _NAMED_ACTIONS = ELEMENT_ACTIONS - {"extract_text"}
 _TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
+# Element checks that the page's text answers when no element carries the name.
+_SHOWN_AS_TEXT = frozenset({"verify_present", "verify_visible"})
 _RUNNERS_UP = 3
 _WRONG_KIND = {"type": "the wrong kind for typing", "select": "not a dropdown list"}
 
@@ -216,19 +220,21 @@ class Engine:
     def parts_for(self, parsed, step):
         """What a step reads of the page.
 
-        A text check reads the texts and the page's text as a person reads it,
-        any other text step the texts alone; an element step the element and
+        A text check first reads the page's text as a person reads it (see
+        `sees_text`), any other text step the text records; an element step the element and
         text records (its account places the pick among both), and the names
-        a person reads when the resolver by names decides it.
+        a person reads when the resolver by names decides it (a presence or
+        visibility check the page's text as well).
         """
         action = parsed.get("action")
         if action in _TEXT_CHECKS:
-            return TEXTS | NAMES
+            return PAGE_TEXT
         if action in _TEXT_ACTIONS:
             return TEXTS
         lifted, ordinal_word = with_ordinal(parsed, step)
         if spatial_target(lifted, ordinal_word) is None and self._by_name(lifted):
-            return ALL
+            # A name no element carries may be the page's text (`shown_as_text`).
+            return ALL if action in _SHOWN_AS_TEXT else ELEMENTS | TEXTS | NAMES
         return ELEMENTS | TEXTS
 
     def read(self, parts=ALL):
@@ -243,7 +249,15 @@ class Engine:
         """
         last = self._last
         known = last.state if last is not None and last.parts & parts == parts else None
-        answer = self.scanner._read_parts(parts, known)
+        # The records are thousands of new containers without a cycle among
+        # them: the collector's passes while they are built would find nothing.
+        collecting = gc.isenabled()
+        gc.disable()
+        try:
+            answer = self.scanner._read_parts(parts, known)
+        finally:
+            if collecting:
+                gc.enable()
         if answer is None:
             self.facts = last.facts
             return list(last.elements), list(last.texts)
@@ -272,10 +286,9 @@ class Engine:
         reads as one.
         """
         result = self.text_match.resolve(parsed, elements, texts)
-        page_texts = (self.facts or {}).get("texts")
-        if parsed.get("action") not in _TEXT_CHECKS or result.get("verified") or not page_texts:
+        if parsed.get("action") not in _TEXT_CHECKS or result.get("verified"):
             return result
-        present, visible, text = resolver.check_text(parsed.get("target") or "", page_texts)
+        present, visible, text = self._page_text_check(parsed)
         if not present:
             return result
         wanted_visible = parsed["action"] == "verify_text_visible"
@@ -287,6 +300,21 @@ class Engine:
             "state": {"visible": visible},
             "candidates": [],
         }
+
+    def _page_text_check(self, parsed):
+        """(present, visible, text) of a text check over the page's text as a person reads it."""
+        page_texts = (self.facts or {}).get("texts")
+        if not page_texts:
+            return False, False, None
+        return resolver.check_text(parsed.get("target") or "", page_texts)
+
+    def sees_text(self, parsed):
+        """Whether the latest reading's page text, as a person reads it, passes a text check.
+
+        Such a check passes whatever the text records say (see `resolve_text`).
+        """
+        present, visible, _ = self._page_text_check(parsed)
+        return present and (visible or parsed.get("action") != "verify_text_visible")
 
     @staticmethod
     def _by_name(parsed):

@@ -16,7 +16,7 @@ from playwright.sync_api import Error as PlaywrightError
 from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 
 from . import messages
-from .engine import ALL, ELEMENT_ACTIONS, with_ordinal
+from .engine import ALL, ELEMENT_ACTIONS, PAGE_TEXT, TEXTS, with_ordinal
 from .gestures import press, split_gesture
 from .keys import key_combination
 from .watchdog import GRACE_SECONDS, Watchdog
@@ -174,12 +174,9 @@ def _settle(ctx, attempt):
         except PlaywrightError:
             pass
         empty = False
-        try:
-            elements, texts = ctx.engine.read(ctx.parts)
-        except PlaywrightError as exc:  # the page navigated while it was read
-            ctx.engine.forget()
-            outcome = Miss(f"The page could not be read: {_first_line(exc)}")
-        else:
+        outcome = _look(ctx, ctx.parts)
+        if not isinstance(outcome, Miss):
+            elements, texts = outcome
             empty = not elements and not texts
             outcome = attempt(elements, texts, deadline)
         if isinstance(outcome, Done):
@@ -195,6 +192,15 @@ def _settle(ctx, attempt):
             ctx.engine.wait_for_change(min(max(left, 0), RETRY_SECONDS))
         except PlaywrightError:  # the page went away while it was watched
             ctx.engine.forget()
+
+
+def _look(ctx, parts):
+    """(elements, texts) read of the page, or the Miss of a page that could not be read."""
+    try:
+        return ctx.engine.read(parts)
+    except PlaywrightError as exc:  # the page navigated while it was read
+        ctx.engine.forget()
+        return Miss(f"The page could not be read: {_first_line(exc)}")
 
 
 def _ms(deadline, floor=0.5):
@@ -408,6 +414,17 @@ def _verify_text(ctx, step, parsed):
     target = parsed.get("target") or ""
 
     def attempt(elements, texts, deadline):
+        # A check that the page's text as a person reads it passes needs no
+        # text records: the step first glances at that text alone.
+        if ctx.engine.sees_text(parsed):
+            return Done()
+        if ctx.parts == PAGE_TEXT:
+            ctx.parts = TEXTS | PAGE_TEXT
+            if not elements and not texts:
+                looked = _look(ctx, ctx.parts)
+                if isinstance(looked, Miss):
+                    return looked
+                elements, texts = looked
         result = ctx.engine.resolve_text(parsed, elements, texts)
         if result.get("verified"):
             return Done()
