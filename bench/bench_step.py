@@ -3,10 +3,10 @@
 A step reads the page (one page script) and finds its target. "names" is the
 engine as it is: the page script also gathers every element's names and the
 page's text, and the resolver by names answers first. "records only" is the
-same engine with that part of the page script left out and the resolver by
-names skipped, as the engine was before it. Both run in turn on the same
-generated page (bench_page_scan's rows), and the figures are the median of
-each step's read and find.
+same engine reading the element and text records alone and skipping the
+resolver by names, as the engine was before it. Both run in turn on the same
+generated page (bench_page_scan's rows), each step reading the page anew (as
+after an action), and the figures are the median of each step's read and find.
 
     .venv/bin/python bench/bench_step.py [--sizes 1000] [--runs 15]
 """
@@ -24,24 +24,16 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "python"))
 from playwright.sync_api import sync_playwright  # noqa: E402
 
 from bench_page_scan import CHROMIUM, generate_page  # noqa: E402
-from marrowlane_web._agent.engine import Engine  # noqa: E402
+from marrowlane_web._agent.engine import ELEMENTS, TEXTS, Engine  # noqa: E402
 
-NAMES_CALL = "const names = attempt(readNames);"
 STEPS = ['click "Action 505"', 'type x into "Field 720"', 'click "Tile 13"', 'click "Link 2"']
 
 
-def records_only(page):
-    """The page with the names part of the page script cut out of its evaluations."""
-    evaluate = page.evaluate
-    page.evaluate = lambda script, *args: evaluate(
-        script.replace(NAMES_CALL, "const names = null;"), *args)
-    return page
-
-
 def timed_step(engine, step, names):
+    engine.forget()  # read anew, as after an action
     start = time.perf_counter()
-    elements, texts = engine.read()
     parsed = engine.parse(step)
+    elements, texts = engine.read(engine.parts_for(parsed, step) if names else ELEMENTS | TEXTS)
     if names:
         found = engine.find(parsed, step, elements, texts)
     else:
@@ -68,7 +60,7 @@ def main():
     Engine.find.__wrapped__ = find_without_names
     with sync_playwright() as p:
         browser = p.chromium.launch(executable_path=CHROMIUM, args=["--disable-gpu"])
-        page_a, page_b = browser.new_page(), records_only(browser.new_page())
+        page_a, page_b = browser.new_page(), browser.new_page()
         for n in (int(s) for s in args.sizes.split(",")):
             with tempfile.NamedTemporaryFile("w", suffix=".html", delete=False) as f:
                 f.write(generate_page(n))
