@@ -265,6 +265,16 @@ def test_a_page_that_never_answers_fails_the_step_in_bounded_time(agent, quick_w
     assert [s["status"] for s in agent._steps] == ["failed", "failed"]
 
 
+def test_a_slow_page_that_answers_is_given_its_last_read(page):
+    from marrowlane_web._agent.watchdog import Watchdog
+
+    watchdog = Watchdog(page)
+    with watchdog.bound(1.0):
+        page.wait_for_timeout(500)  # a read that answered in half a second
+        watchdog.allow(2.0)
+        page.wait_for_timeout(1000)  # the last read: past the bound as it was
+
+
 def test_typing_a_long_text_ends_with_the_step_time(agent):
     agent.run('type a into "Username"')
     agent.timeout = 0.3

@@ -166,7 +166,7 @@ def _names_nothing(parsed, step):
 
 def _settle(ctx, attempt):
     deadline = time.monotonic() + ctx.timeout
-    tries = 0
+    tries, last_read = 0, 0.0
     while True:
         tries += 1
         try:
@@ -174,7 +174,13 @@ def _settle(ctx, attempt):
         except PlaywrightError:
             pass
         empty = False
+        started = time.monotonic()
+        if started >= deadline:
+            # The last read, made after the step's time is up, may take as long
+            # as the one before it: the page is slow, not silent.
+            ctx.watchdog.allow(last_read)
         outcome = _look(ctx, ctx.parts)
+        last_read = time.monotonic() - started
         if not isinstance(outcome, Miss):
             elements, texts = outcome
             empty = not elements and not texts

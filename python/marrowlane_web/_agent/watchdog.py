@@ -14,6 +14,7 @@ as they were; only the page that did not answer is given up.
 
 import asyncio
 import threading
+import time
 from contextlib import contextmanager
 
 # What a step may take beyond its own time before its page counts as not
@@ -38,6 +39,8 @@ class Watchdog:
         self._loop = getattr(page, "_loop", None)
         self._armed = None  # the token of the bound in force
         self._fired = None  # the token of the bound that ran out
+        self._timer = None
+        self._ends = 0.0  # when the bound in force runs out (time.monotonic())
 
     @contextmanager
     def bound(self, seconds):
@@ -46,9 +49,7 @@ class Watchdog:
             return
         token = object()
         self._armed = token
-        timer = threading.Timer(seconds, self._ring, args=(token,))
-        timer.daemon = True
-        timer.start()
+        self._start(token, time.monotonic() + seconds)
         try:
             yield
         except asyncio.CancelledError:
@@ -56,10 +57,25 @@ class Watchdog:
                 raise NotResponding() from None
             raise
         finally:
-            timer.cancel()
+            self._timer.cancel()
             self._armed = None
         if self._fired is token:  # it rang after the last call: the step still ran over
             raise NotResponding()
+
+    def allow(self, seconds):
+        """Move the bound in force `seconds` later: the page answered a call
+        that took them (a slow read of a large page is no silence)."""
+        token = self._armed
+        if token is None or self._fired is token:
+            return
+        self._timer.cancel()
+        self._start(token, self._ends + seconds)
+
+    def _start(self, token, ends):
+        self._ends = ends
+        self._timer = threading.Timer(max(ends - time.monotonic(), 0.0), self._ring, args=(token,))
+        self._timer.daemon = True
+        self._timer.start()
 
     def _ring(self, token):
         # The timer's thread: hand the work to the loop, never touch it.
