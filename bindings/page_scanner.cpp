@@ -18,6 +18,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -102,6 +103,8 @@ class HandleReader final : public pm::ElementReader {
 
   // What bounding_box last returned: the record keeps the page's own dict.
   py::object box_object = py::none();
+  // No reading keeps these elements for later actions.
+  py::object ref = py::none();
 
   bool is_visible() override { return truthy(handle_.attr("is_visible")()); }
   bool is_enabled() override { return truthy(handle_.attr("is_enabled")()); }
@@ -225,6 +228,7 @@ class PageRows {
   bool unchanged() const { return unchanged_; }
   // The page state after an agent's reading.
   py::object state() const { return payload_[py::int_(7)]; }
+  std::size_t fact_count() const { return facts_.size(); }
   py::list part(std::size_t i) const { return payload_[py::int_(i)].cast<py::list>(); }
   // What a person reads, gathered beside the rows (page_script.hpp); None when
   // its reading failed.
@@ -232,14 +236,15 @@ class PageRows {
     if (py::len(payload_) <= 6) return py::none();
     return payload_[py::int_(6)];
   }
-  // The rows of the selector's elements, in the order the page's query gives.
-  py::list rows_of(std::string_view selector) const {
-    if (selector == pm::interactable_selector()) return rows(1);
-    if (selector == pm::kCustomInputSelector) return rows(2);
-    if (selector == pm::text_selector()) return rows(3);
-    if (selector == pm::kLabelCandidateSelector) return rows(4);
+  // The fact indices of the selector's elements, in the order the page's query gives.
+  py::list indices_of(std::string_view selector) const {
+    if (selector == pm::interactable_selector()) return part(1);
+    if (selector == pm::kCustomInputSelector) return part(2);
+    if (selector == pm::text_selector()) return part(3);
+    if (selector == pm::kLabelCandidateSelector) return part(4);
     throw std::logic_error("the page script gathers no rows for this selector");
   }
+  py::handle fact(py::handle index) const { return facts_[index]; }
   // The cursor-pointer script's rows, a negative zero back as the float the
   // page's own report gives.
   py::list cursor_rows() const {
@@ -269,12 +274,6 @@ class PageRows {
   void for_each(std::string_view selector, F&& read);
 
  private:
-  py::list rows(std::size_t i) const {
-    py::list out;
-    for (py::handle index : part(i)) out.append(facts_[index]);
-    return out;
-  }
-
   py::object page_;
   py::object payload_;
   py::list facts_;
@@ -285,7 +284,8 @@ class PageRows {
 // One element, answered from its row.
 class RowReader final : public pm::ElementReader {
  public:
-  RowReader(PageRows& rows, py::handle row) : rows_(rows) {
+  RowReader(PageRows& rows, py::handle row, py::handle index)
+      : ref(py::reinterpret_borrow<py::object>(index)), rows_(rows) {
     if (!PyList_CheckExact(row.ptr()) || PyList_GET_SIZE(row.ptr()) != ps::kFields) {
       throw std::logic_error("a row of the page script is malformed");
     }
@@ -294,6 +294,8 @@ class RowReader final : public pm::ElementReader {
 
   // The box as a dict of the page's own numbers, as bounding_box reports it.
   py::object box_object = py::none();
+  // The element's entry in the reading's registry (its fact index).
+  py::object ref;
 
   bool is_visible() override { return truthy(fact(ps::F_VISIBLE, "visibility")); }
   bool is_enabled() override { return truthy(fact(ps::F_ENABLED, "enabled state")); }
@@ -389,8 +391,8 @@ class RowReader final : public pm::ElementReader {
 // measurement through the page raised an ordinary error.
 template <class F>
 void PageRows::for_each(std::string_view selector, F&& read) {
-  for (py::handle row : rows_of(selector)) {
-    RowReader reader(*this, row);
+  for (py::handle index : indices_of(selector)) {
+    RowReader reader(*this, fact(index), index);
     try {
       read(reader);
     } catch (const OperationFailed&) {
@@ -443,23 +445,28 @@ struct PageScanner {
 
 PageScanner& scanner_of(py::handle self) { return py::cast<PageScanner&>(self); }
 
+// `refs`, when given, gets each record's registry entry beside it.
 template <class Elements>
-py::list main_records(Elements& page) {
+py::list main_records(Elements& page, py::list* refs = nullptr) {
   py::list elements;
   page.for_each(pm::interactable_selector(), [&](auto& reader) {
     if (auto rec = pm::read_interactable(reader)) {
       elements.append(element_dict(*rec, reader.box_object));
+      if (refs) refs->append(reader.ref);
     }
   });
   return elements;
 }
 
 template <class Elements>
-py::list custom_input_records(Elements& page) {
+py::list custom_input_records(Elements& page, py::list* refs = nullptr) {
   py::list results;
   pm::CustomInputSource source;
   page.for_each(pm::kCustomInputSelector, [&](auto& reader) {
-    if (auto rec = source.read(reader)) results.append(element_dict(*rec, reader.box_object));
+    if (auto rec = source.read(reader)) {
+      results.append(element_dict(*rec, reader.box_object));
+      if (refs) refs->append(reader.ref);
+    }
   });
   return results;
 }
@@ -469,12 +476,16 @@ py::list extract_custom_inputs(const PageScanner& s) {
   return custom_input_records(live);
 }
 
-// The records of the cursor-pointer script's rows.
-py::list cursor_pointer_records(py::handle rows) {
+// The records of the cursor-pointer script's rows; `refs`, when given, gets
+// each record's registry entry (`first_ref` plus the row's position).
+py::list cursor_pointer_records(py::handle rows, py::list* refs = nullptr,
+                                std::size_t first_ref = 0) {
   py::list results;
   if (rows.is_none() || !truthy(rows)) return results;
   pm::CursorPointerSource source;
+  std::size_t position = 0;
   for (py::handle row : rows) {
+    std::size_t ref = first_ref + position++;
     auto cell = [&row](const char* key) {
       py::object value = item(row, key);
       return value.is_none() ? py::object(py::int_(0)) : value;
@@ -493,6 +504,7 @@ py::list cursor_pointer_records(py::handle rows) {
       box["width"] = w;
       box["height"] = h;
       results.append(element_dict(*rec, std::move(box)));
+      if (refs) refs->append(py::int_(ref));
     }
   }
   return results;
@@ -503,11 +515,12 @@ py::list extract_cursor_pointer_elements(const PageScanner& s) {
 }
 
 template <class Elements>
-py::list text_records(Elements& page) {
+py::list text_records(Elements& page, py::list* refs = nullptr) {
   py::list results;
   page.for_each(pm::text_selector(), [&](auto& reader) {
     if (auto rec = pm::read_text_element(reader)) {
       results.append(text_element_dict(*rec, reader.box_object));
+      if (refs) refs->append(reader.ref);
     }
   });
   return results;
@@ -639,9 +652,10 @@ bool reads_in_one_script(py::handle page) {
 // (the caller then reads element by element, which reports any lasting
 // failure of the page).
 bool rows_in_one_script(py::object self, std::optional<PageRows>& rows,
-                        std::optional<PageRows::AgentRead> agent = std::nullopt) {
+                        std::optional<PageRows::AgentRead> agent = std::nullopt,
+                        py::object target = py::none()) {
   try {
-    rows.emplace(scanner_of(self).page, std::move(agent));
+    rows.emplace(target.is_none() ? scanner_of(self).page : std::move(target), std::move(agent));
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_Exception)) throw;
     return false;
@@ -649,22 +663,46 @@ bool rows_in_one_script(py::object self, std::optional<PageRows>& rows,
   return true;
 }
 
+// Each record's entry in the agent's reading (kReadElementScript), in the
+// order of the records.
+struct Refs {
+  py::list elements, texts;
+};
+
 // The same records as the element-by-element reading, built from the rows of
 // the parts gathered (an empty list for a part that was not); what a person
-// reads goes to `_page_facts`.
-py::tuple records_of(py::object self, PageRows& rows, int parts) {
+// reads goes to `_page_facts`. `refs`, when given, gets each record's entry;
+// a reading of the page itself (`snapshot`) is saved when it is whole.
+py::tuple records_of(py::object self, PageRows& rows, int parts, Refs* refs = nullptr,
+                     bool snapshot = true) {
   self.attr("_page_facts") = rows.names();
   py::list elements;
   py::object text_elements = py::list();
+  py::list* element_refs = refs ? &refs->elements : nullptr;
   if (parts & ps::kElements) {
-    elements = main_records(rows);
-    elements.attr("extend")(custom_input_records(rows));
-    elements.attr("extend")(cursor_pointer_records(rows.cursor_rows()));
+    elements = main_records(rows, element_refs);
+    elements.attr("extend")(custom_input_records(rows, element_refs));
+    elements.attr("extend")(
+        cursor_pointer_records(rows.cursor_rows(), element_refs, rows.fact_count()));
     py::list candidates = label_candidate_records(rows);
     self.attr("_assign_spatial_labels")(elements, candidates);
   }
-  if (parts & ps::kTexts) text_elements = self.attr("_dedup_text_elements")(text_records(rows));
-  if (parts == ps::kAllParts) self.attr("_save_snapshot")(elements, text_elements);
+  if (parts & ps::kTexts) {
+    py::list text_refs;
+    py::list all_texts = text_records(rows, refs ? &text_refs : nullptr);
+    text_elements = self.attr("_dedup_text_elements")(all_texts);
+    if (refs) {  // the texts kept, each with its entry
+      std::unordered_map<PyObject*, py::object> ref_of;
+      for (std::size_t i = 0; i < all_texts.size(); ++i) {
+        ref_of.emplace(all_texts[i].ptr(), text_refs[i]);
+      }
+      for (py::handle rec : text_elements) {
+        auto found = ref_of.find(rec.ptr());
+        refs->texts.append(found == ref_of.end() ? py::none() : found->second);
+      }
+    }
+  }
+  if (snapshot && parts == ps::kAllParts) self.attr("_save_snapshot")(elements, text_elements);
   return py::make_tuple(elements, text_elements);
 }
 
@@ -690,12 +728,15 @@ py::tuple extract_interactable_elements(py::object self) {
   return py::make_tuple(elements, text_elements);
 }
 
-// The agent's reading: (elements, text elements, state) with the parts asked
-// for (a part not asked for is an empty list), or None when the page is still
-// in the state `known` (a state an earlier reading returned). A page read
-// element by element has no state (None): it is read again every time. With
-// snapshots on, every reading is whole and saved.
-py::object read_parts(py::object self, py::handle parts, py::handle known) {
+// The agent's reading: (elements, text elements, state, element entries,
+// text entries) with the parts asked for (a part not asked for is an empty
+// list; an entry leads back to the record's element, kReadElementScript), or
+// None when the page is still in the state `known` (a state an earlier
+// reading returned). A page read element by element has no state and no
+// entries (None): it is read again every time. With snapshots on, every
+// reading is whole and saved. `frame`, when given, is read instead of the
+// page (one of its frames): None when it cannot be read, and never saved.
+py::object read_parts(py::object self, py::handle parts, py::handle known, py::handle frame) {
   check_arg(parts, "parts", Kind::Int);
   check_arg(known, "known", Kind::Str, /*none_ok=*/true);
   PageRows::AgentRead agent{parts.cast<int>() & ps::kAllParts,
@@ -704,17 +745,21 @@ py::object read_parts(py::object self, py::handle parts, py::handle known) {
   if (truthy(py::getattr(settings, "SAVE_SNAPSHOTS", py::bool_(false)))) {
     agent = {ps::kAllParts, py::none()};
   }
-  if (reads_in_one_script(scanner_of(self).page)) {
+  const bool own_page = frame.is_none();
+  if (!own_page || reads_in_one_script(scanner_of(self).page)) {
     int wanted = agent.parts;
     std::optional<PageRows> rows;
-    if (rows_in_one_script(self, rows, std::move(agent))) {
+    if (rows_in_one_script(self, rows, std::move(agent),
+                           py::reinterpret_borrow<py::object>(frame))) {
       if (rows->unchanged()) return py::none();
-      py::tuple records = records_of(self, *rows, wanted);
-      return py::make_tuple(records[0], records[1], rows->state());
+      Refs refs;
+      py::tuple records = records_of(self, *rows, wanted, &refs, own_page);
+      return py::make_tuple(records[0], records[1], rows->state(), refs.elements, refs.texts);
     }
+    if (!own_page) return py::none();
   }
   py::tuple records = extract_interactable_elements(self);
-  return py::make_tuple(records[0], records[1], py::none());
+  return py::make_tuple(records[0], records[1], py::none(), py::none(), py::none());
 }
 
 py::bool_ is_custom_input(py::handle tag, py::handle classes) {
@@ -751,6 +796,7 @@ PYBIND11_MODULE(page_scanner, m) {
   m.attr("_TEXT_TAGS") = str_list(pm::kTextTags);
   m.attr("TEXT_SELECTOR") = str_of(pm::text_selector());
 
+  m.attr("_READ_ELEMENT_JS") = str_of(ps::kReadElementScript);
   m.def("_is_custom_input", &is_custom_input, doc("_is_custom_input(tag, classes)").c_str(),
         py::arg("tag"), py::arg("classes"));
 
@@ -776,8 +822,9 @@ PYBIND11_MODULE(page_scanner, m) {
            py::arg("elements"), py::arg("label_candidates"))
       .def("_get_field_label", &get_field_label, doc("_get_field_label(self, handle)").c_str(),
            py::arg("handle"))
-      .def("_read_parts", &read_parts, doc("_read_parts(self, parts, known=None)").c_str(),
-           py::arg("parts"), py::arg("known") = py::none())
+      .def("_read_parts", &read_parts,
+           doc("_read_parts(self, parts, known=None, frame=None)").c_str(), py::arg("parts"),
+           py::arg("known") = py::none(), py::arg("frame") = py::none())
       .def("_save_snapshot", &save_snapshot,
            doc("_save_snapshot(self, elements, text_elements)").c_str(), py::arg("elements"),
            py::arg("text_elements"));

@@ -367,6 +367,30 @@ Resolution resolve_ordinal(std::span<const EntryView> matrix, std::int64_t ordin
   return r;
 }
 
+std::vector<std::size_t> relation_candidates(std::span<const EntryView> matrix,
+                                             std::size_t anchor_index,
+                                             const std::optional<std::string>& type,
+                                             const std::optional<std::string>& target_text) {
+  const EntryView& anchor = matrix[anchor_index];
+  std::vector<std::size_t> pool;
+  for (std::size_t i = 0; i < matrix.size(); ++i) {
+    const EntryView& e = matrix[i];
+    if (need(e.index, "index") == need(anchor.index, "index")) continue;
+    if (e.is_anchor_only) continue;
+    if (type && need(e.element_type, "element_type") != *type) continue;
+    pool.push_back(i);
+  }
+  if (!target_text || target_text->empty()) return pool;
+  const std::string wanted = normalize(*target_text);
+  std::vector<std::size_t> narrowed;
+  for (std::size_t i : pool) {
+    if (normalize(text_or_empty(matrix[i].searchable)).find(wanted) != std::string::npos) {
+      narrowed.push_back(i);
+    }
+  }
+  return narrowed.empty() ? pool : narrowed;
+}
+
 Resolution resolve(std::span<const EntryView> matrix, std::string_view target) {
   Target parsed = parse_target(target);
   const bool has_anchor = parsed.anchor && !parsed.anchor->empty();
@@ -379,26 +403,8 @@ Resolution resolve(std::span<const EntryView> matrix, std::string_view target) {
   if (!anchor_index) return {};
   const EntryView& anchor = matrix[*anchor_index];
 
-  // Interactable entries other than the anchor, of the type when one is named;
-  // the words before the relation narrow them when they match something.
   auto candidates_of = [&](const std::optional<std::string>& type) {
-    std::vector<std::size_t> pool;
-    for (std::size_t i = 0; i < matrix.size(); ++i) {
-      const EntryView& e = matrix[i];
-      if (need(e.index, "index") == need(anchor.index, "index")) continue;
-      if (e.is_anchor_only) continue;
-      if (type && need(e.element_type, "element_type") != *type) continue;
-      pool.push_back(i);
-    }
-    if (!parsed.target_text || parsed.target_text->empty()) return pool;
-    const std::string wanted = normalize(*parsed.target_text);
-    std::vector<std::size_t> narrowed;
-    for (std::size_t i : pool) {
-      if (normalize(text_or_empty(matrix[i].searchable)).find(wanted) != std::string::npos) {
-        narrowed.push_back(i);
-      }
-    }
-    return narrowed.empty() ? pool : narrowed;
+    return relation_candidates(matrix, *anchor_index, type, parsed.target_text);
   };
 
   std::vector<std::size_t> candidates = candidates_of(parsed.type_filter);

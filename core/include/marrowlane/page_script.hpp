@@ -94,7 +94,12 @@
 //   texts  [text, visible] for each visible line of the page, each hidden
 //          element's text, and each value a field or input button shows
 //   bare   [text, box or null, visible, path of the parent] for each text
-//          node whose parent also holds elements
+//          node whose parent also holds elements or is no element the text
+//          selector reads
+//
+// An agent's reading keeps the elements behind the rows under
+// globalThis[Symbol.for('marrowlane.read')], with the state it returns, until
+// the next reading (see kReadElementScript).
 //
 // An element whose box is an ask index was stored, at that index, in the array
 // under globalThis[Symbol.for('marrowlane.fastScan')] (absent when there is
@@ -256,6 +261,7 @@ inline constexpr std::string_view kFastScanScript =
   const rectOf = memo(el => el.getBoundingClientRect());
   // The rows of the cursor-pointer script (the same rows, with styles, boxes
   // and paths shared with the rest of the reading).
+  const cursorElements = [];
   const cursorPointerRows = () => {
     const native = new Set(['A', 'BUTTON', 'INPUT', 'SELECT', 'TEXTAREA']);
     const results = [];
@@ -271,6 +277,7 @@ inline constexpr std::string_view kFastScanScript =
       const path = xpathOf(el);
       if (seen.has(path)) continue;
       seen.add(path);
+      cursorElements.push(el);
       results.push({
         tag: el.tagName.toLowerCase(),
         text: text,
@@ -898,6 +905,7 @@ inline constexpr std::string_view kFastScanScript =
     }
     return out;
   };
+  const namedElements = [];
   const readNames = () => {
     const named = [];
     const texts = want & PAGE_TEXT ? pageTexts() : [];
@@ -910,7 +918,10 @@ inline constexpr std::string_view kFastScanScript =
       for (let i = children.length - 1; i >= 0; i--) walk.push(children[i]);
       if ((want & NAMES) && attempt(isTarget, el) === true) {
         const row = attempt(readNamed, el);
-        if (row !== ERR) named.push(row);
+        if (row !== ERR) {
+          named.push(row);
+          namedElements.push(el);
+        }
       }
       if (!(want & PAGE_TEXT)) continue;
       const tag = el.localName;
@@ -922,15 +933,18 @@ inline constexpr std::string_view kFastScanScript =
         }
         if (typeof value === 'string' && value.trim()) texts.push([value, attempt(visible, el) === true]);
       }
+      // Text outside any element of its own: beside elements, or in an element
+      // that no text record stands for (<b>, <font>, <body>).
       let mixed = false;
       for (let c = el.firstChild; c && !mixed; c = c.nextSibling) mixed = c.nodeType === 1;
+      let loose = null;
       for (let c = el.firstChild; c; c = c.nextSibling) {
         if (c.nodeType !== 3 || SKIPPED_TEXT.has(el.tagName)) continue;
         const t = c.textContent.trim();
         if (!t) continue;
         const shown = attempt(visible, el) === true;
         if (!shown) texts.push([clipped(el.textContent || ''), false]);
-        if (mixed) {
+        if (mixed || (loose ??= !el.matches(textSel))) {
           const r = attempt(boxTop, c);
           bare.push([t, r === ERR ? null : [r.x, r.y, r.width, r.height], shown && r !== ERR &&
             r.width > 0 && r.height > 0, attempt(xpathOf, el)]);
@@ -956,7 +970,15 @@ inline constexpr std::string_view kFastScanScript =
     names === ERR ? null : names];
   if (watch) {
     watch.gen++;
-    if (agentRead) payload.push(watch.state());
+    if (agentRead) {
+      const state = watch.state();
+      payload.push(state);
+      // The elements behind the rows stay reachable while the page is in this
+      // state, so that an action lands on the very element that was read
+      // (kReadElementScript).
+      globalThis[Symbol.for('marrowlane.read')] = {state, elements: order, facts,
+        cursorElements, cursor, named: namedElements};
+    }
   }
   // A page that replaced JSON.stringify or added toJSON to a prototype gets
   // the rows as a value instead, serialized by the automation itself.
@@ -967,6 +989,28 @@ inline constexpr std::string_view kFastScanScript =
     ![Object, Array, String, Number, Boolean].some(type =>
       Object.prototype.hasOwnProperty.call(type.prototype, 'toJSON'));
   return plainJson ? stringify(payload) : payload;
+})JS";
+
+// The element behind entry `index` of the agent's reading that returned
+// `state` (kFastScanScript): an index below the number of facts is that
+// fact's element, the others count the cursor-pointer rows on from there; a
+// negative index -1, -2 ... is the first, second ... row of the names facts.
+// Null when a later reading replaced that one, when the element left the
+// document, or when its rendered text is no longer the text that was read
+// (a list re-rendered into the same nodes): the caller then reads again.
+inline constexpr std::string_view kReadElementScript = R"JS(([state, index]) => {
+  const read = globalThis[Symbol.for('marrowlane.read')];
+  if (!read || read.state !== state) return null;
+  const count = read.elements.length;
+  if (index < 0) {
+    const el = read.named[-index - 1];
+    return el && el.isConnected ? el : null;
+  }
+  const el = index < count ? read.elements[index] : read.cursorElements[index - count];
+  if (!el || !el.isConnected) return null;
+  const text = index < count ? read.facts[index][3] : read.cursor[index - count].text;
+  if (typeof text === 'string' && (el.innerText || '').trim() !== text.trim()) return null;
+  return el;
 })JS";
 
 // The element scripts of the element-by-element reading, word for word.

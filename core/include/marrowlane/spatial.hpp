@@ -130,6 +130,12 @@ std::vector<std::size_t> rank(std::span<const EntryView> entries,
                               std::optional<std::string_view> strategy,
                               std::optional<std::int64_t> ordinal);
 
+// The interactable entries other than the anchor, of `type` when one is
+// named; `target_text` narrows them when it matches something (loosely).
+std::vector<std::size_t> relation_candidates(std::span<const EntryView> matrix, std::size_t anchor,
+                                             const std::optional<std::string>& type,
+                                             const std::optional<std::string>& target_text);
+
 struct Resolution {
   enum class Shape : unsigned char { Failure, Relation, Ordinal };
   Shape shape = Shape::Failure;

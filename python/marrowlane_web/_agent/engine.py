@@ -15,7 +15,7 @@ import gc
 import re
 from dataclasses import dataclass, field
 
-from marrowlane_web._core import account, resolver
+from marrowlane_web._core import account, relation, resolver
 from marrowlane_web.engine.agent.step_parser import StepParser
 from marrowlane_web.engine.browser.page_scanner import PageScanner
 from marrowlane_web.engine.spatial import grid_resolver
@@ -23,6 +23,8 @@ from marrowlane_web.engine.spatial.grid_builder import GridBuilder, _searchable
 from marrowlane_web.engine.spatial.grid_resolver import GridResolver
 from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 from marrowlane_web.engine.strategies.text_match_strategy import TextMatchStrategy
+
+from .reading import PageReading
 
 # The ordinal words the step parser takes off a click or extract target.
 _PARSER_ORDINALS = {"first": 1, "second": 2, "third": 3, "fourth": 4, "fifth": 5}
@@ -184,6 +186,12 @@ def spatial_target(parsed, ordinal_word):
     return None
 
 
+def _names_relation(target):
+    """Whether the target names a relation (as whole words) and an anchor after it."""
+    found = _RELATION_RE.search(target)
+    return bool(found and found.group(1))
+
+
 def _carries_words(target, element):
     """Whether the element carries the words the target names besides anchor, ordinal and type.
 
@@ -210,6 +218,7 @@ class Engine:
     def __init__(self, page):
         self.parser = StepParser()
         self.scanner = PageScanner(page)
+        self.reading = PageReading(self.scanner)
         self.text_match = TextMatchStrategy()
         self.facts = None
         self._last = None  # the latest reading, while the page may still be as it was
@@ -224,7 +233,8 @@ class Engine:
         `sees_text`), any other text step the text records; an element step the element and
         text records (its account places the pick among both), and the names
         a person reads when the resolver by names decides it (a presence or
-        visibility check the page's text as well).
+        visibility check the page's text as well); a relation reads the page's
+        text too, since bare text may be its anchor.
         """
         action = parsed.get("action")
         if action in _TEXT_CHECKS:
@@ -232,20 +242,24 @@ class Engine:
         if action in _TEXT_ACTIONS:
             return TEXTS
         lifted, ordinal_word = with_ordinal(parsed, step)
-        if spatial_target(lifted, ordinal_word) is None and self._by_name(lifted):
+        target = spatial_target(lifted, ordinal_word)
+        if target is None and self._by_name(lifted):
             # A name no element carries may be the page's text (`shown_as_text`).
             return ALL if action in _SHOWN_AS_TEXT else ELEMENTS | TEXTS | NAMES
+        if target is not None and _names_relation(target):
+            return ELEMENTS | TEXTS | PAGE_TEXT
         return ELEMENTS | TEXTS
 
     def read(self, parts=ALL):
-        """A view of the page: (element records, text element records).
+        """A view of the page and its frames: (element records, text element records).
 
         Only `parts` are sure to be read (the other list may be empty). What a
-        person reads beside them (names and their sources, the page's text) is
-        kept in `facts` for the resolver by names; None where the page was read
-        element by element. The latest reading comes back again while the page
-        has not changed since: no mutation, scroll, resize, navigation, focus
-        change, input, running animation or action of the agent (see `forget`).
+        person reads beside them (names and their sources, the page's text,
+        bare text) is kept in `facts` for the resolver by names; None where
+        the page was read element by element. The latest reading comes back
+        again while the page has not changed since: no mutation, scroll,
+        resize, navigation, focus change, input, running animation or action
+        of the agent (see `forget`). A page with frames is read anew each time.
         """
         last = self._last
         known = last.state if last is not None and last.parts & parts == parts else None
@@ -254,7 +268,7 @@ class Engine:
         collecting = gc.isenabled()
         gc.disable()
         try:
-            answer = self.scanner._read_parts(parts, known)
+            answer = self.reading.read(parts, known)
         finally:
             if collecting:
                 gc.enable()
@@ -262,11 +276,15 @@ class Engine:
             self.facts = last.facts
             return list(last.elements), list(last.texts)
         elements, texts, state = answer
-        facts = getattr(self.scanner, "_page_facts", None)
-        self.facts = facts if isinstance(facts, dict) else None
+        self.facts = self.reading.facts
         self._last = (_Reading(parts, state, elements, texts, self.facts)
                       if state is not None else None)
         return list(elements), list(texts)
+
+    def element(self, record):
+        """What to act on for a record of the last read: a handle to the element it was
+        read from (reading.Stale when that is gone or changed)."""
+        return self.reading.element(record)
 
     def forget(self):
         """The agent acted on the page: the next reading reads it anew."""
@@ -283,9 +301,16 @@ class Engine:
         A text check the strategy does not verify is asked again of the
         page's text as a person reads it: hidden text counts as present, the
         values fields and input buttons show count, and any run of blanks
-        reads as one.
+        reads as one. A text that no text element holds may still stand bare
+        on the page (right in <body>, or between links): a search for a text
+        gets that second chance.
         """
         result = self.text_match.resolve(parsed, elements, texts)
+        bare = self.reading.bare_texts
+        if not result.get("resolved") and bare and parsed.get("action") in _TEXT_ACTIONS:
+            again = self.text_match.resolve(parsed, elements, texts + bare)
+            if again.get("resolved"):
+                result = again
         if parsed.get("action") not in _TEXT_CHECKS or result.get("verified"):
             return result
         present, visible, text = self._page_text_check(parsed)
@@ -373,11 +398,16 @@ class Engine:
         target = spatial_target(parsed, ordinal_word)
         page = (elements, texts)
         if target is not None:
-            matrix = GridBuilder(elements, texts).build()
-            result = GridResolver(matrix).resolve({"action": parsed["action"], "target": target})
-            if result.get("resolved") and _carries_words(target, result["element"]):
-                rule, runners_up = _spatial_reasons(target, result)
-                return Found(result["element"], result, True, rule, runners_up, page)
+            if _names_relation(target):
+                found = self._related(target, elements, texts, page)
+                if found is not None:
+                    return found
+            else:
+                matrix = GridBuilder(elements, texts).build()
+                result = GridResolver(matrix).resolve({"action": parsed["action"], "target": target})
+                if result.get("resolved") and _carries_words(target, result["element"]):
+                    rule, runners_up = _spatial_reasons(target, result)
+                    return Found(result["element"], result, True, rule, runners_up, page)
         else:
             found = self.find_by_name(parsed, elements, texts)
             if found is not None:
@@ -387,6 +417,26 @@ class Engine:
             return Found(None, result, page=page)
         rule, runners_up = _text_reasons(parsed, result, elements)
         return Found(result["element"], result, False, rule, runners_up, page)
+
+    def _related(self, target, elements, texts, page):
+        """A relational target read as a person reads the page (same line or column first,
+        then nearer); bare text beside elements counts as an anchor. None when nothing
+        stands there that carries the target's words."""
+        matrix = GridBuilder(elements, texts + self.reading.bare_texts).build()
+        pick = relation.resolve(matrix, target)
+        if pick is None or not _carries_words(target, pick["entry"]["element"]):
+            return None
+        element = pick["entry"]["element"]
+        result = {
+            "resolved": True,
+            "confidence": 1.0,
+            "element": element,
+            "anchor_text": pick["anchor"].get("searchable"),
+            "type_relaxed": pick["type_relaxed"],
+            "candidates": [entry["element"] for entry in pick["ranked"]],
+        }
+        rule, runners_up = _spatial_reasons(target, result)
+        return Found(element, result, True, rule, runners_up, page)
 
 
 def _spatial_reasons(target, result):

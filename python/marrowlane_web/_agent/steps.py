@@ -19,6 +19,7 @@ from . import messages
 from .engine import ALL, ELEMENT_ACTIONS, PAGE_TEXT, TEXTS, with_ordinal
 from .gestures import press, split_gesture
 from .keys import key_combination
+from .reading import Stale
 from .watchdog import GRACE_SECONDS, Watchdog
 
 # How long a missed attempt waits for the page to change before it is tried
@@ -233,8 +234,8 @@ def _why(exc):
     return _first_line(exc)
 
 
-def _locate(ctx, record):
-    return ctx.page.locator("xpath=" + (record.get("xpath") or "/.."))
+def _changed(record, target):
+    return Miss(f"{_name(record, target)!r} changed or left the page before it could be used.")
 
 
 def _name(record, target):
@@ -286,7 +287,10 @@ def _on_element(ctx, step, parsed, act, what="element"):
         if ctx.on_pick is not None:
             ctx.on_pick(found)
         try:
-            return Done(act(_locate(ctx, found.element), found.element, deadline))
+            return Done(act(ctx.engine.element(found.element), found.element, deadline))
+        except Stale:
+            ctx.engine.forget()
+            return _changed(found.element, target)
         except PlaywrightError as exc:
             ctx.engine.forget()  # a refused action may have done part of its work
             verb = parsed["action"]
@@ -357,11 +361,12 @@ def _select(ctx, step, parsed):
 
 
 def _extract_text(ctx, step, parsed):
-    def read(loc, element, deadline):
+    def read(element, deadline):
         if element.get("tag") in ("input", "textarea"):
-            return loc.input_value(timeout=_ms(deadline))
+            return ctx.engine.element(element).input_value(timeout=_ms(deadline))
         if element.get("tag") == "select":
-            return loc.evaluate("el => el.selectedOptions.length ? el.selectedOptions[0].label : ''")
+            return ctx.engine.element(element).evaluate(
+                "el => el.selectedOptions.length ? el.selectedOptions[0].label : ''")
         return (element.get("text") or "").strip()
 
     def attempt(elements, texts, deadline):
@@ -371,7 +376,9 @@ def _extract_text(ctx, step, parsed):
         if ctx.on_pick is not None:
             ctx.on_pick(found)
         try:
-            return Done(read(_locate(ctx, found.element), found.element, deadline))
+            return Done(read(found.element, deadline))
+        except Stale:
+            return _changed(found.element, parsed.get("target") or "")
         except PlaywrightError:  # the field went away: its text as read is the answer
             return Done((found.element.get("text") or "").strip())
 
@@ -501,6 +508,7 @@ def _find_text(ctx, step, parsed):
         result = ctx.engine.resolve_text(parsed, elements, texts)
         if result.get("resolved"):
             return Done((result["element"].get("text") or "").strip())
+        ctx.parts |= PAGE_TEXT  # the text may stand bare beside elements: read that too
         if exact:
             near = result.get("candidates") or []
             return Miss(
