@@ -145,6 +145,13 @@ REAL = [
     ("helium/test_iframe/main.html", 'verify text "This text is inside a nested iframe." is present',
      "1", 1),
     ("helium/test_iframe/main.html", 'find text "inside an iframe"', "1", 1),
+    # taiko's HTMLElements form inside a frame (its probes read the frame).
+    ("taiko/functional/IFrameElements.html", 'type Ann into field near "First name:"',
+     "document.querySelector('[name=fname]').value", "Ann"),
+    ("taiko/functional/IFrameElements.html", 'type Lee into "Last name:"',
+     "document.querySelector('[name=lname]').value", "Lee"),
+    ("taiko/functional/IFrameElements.html", 'click the input left of "I have a Bus"',
+     "document.querySelector('[name=vehicle1]').checked", True),
 ]
 
 
@@ -154,4 +161,5 @@ def test_the_peers_pages(agent, name, step, probe, wanted):
     agent.page.goto((REAL_PAGES / name).as_uri())
     agent.page.evaluate(_WATCH_CLICKS)
     agent.run(step)
-    assert agent.page.evaluate(probe) == wanted
+    where = agent.page.frames[-1] if "IFrame" in name else agent.page
+    assert where.evaluate(probe) == wanted

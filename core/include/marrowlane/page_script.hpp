@@ -905,6 +905,15 @@ inline constexpr std::string_view kFastScanScript =
     }
     return out;
   };
+  // The box of a text node's own characters, without the blanks around them
+  // (a trailing line break would stretch it over the next line).
+  const ownTextBox = node => {
+    const data = node.data;
+    textRange = textRange || document.createRange();
+    textRange.setStart(node, data.length - data.trimStart().length);
+    textRange.setEnd(node, data.trimEnd().length);
+    return textRange.getBoundingClientRect();
+  };
   const namedElements = [];
   const readNames = () => {
     const named = [];
@@ -945,7 +954,7 @@ inline constexpr std::string_view kFastScanScript =
         const shown = attempt(visible, el) === true;
         if (!shown) texts.push([clipped(el.textContent || ''), false]);
         if (mixed || (loose ??= !el.matches(textSel))) {
-          const r = attempt(boxTop, c);
+          const r = attempt(ownTextBox, c);
           bare.push([t, r === ERR ? null : [r.x, r.y, r.width, r.height], shown && r !== ERR &&
             r.width > 0 && r.height > 0, attempt(xpathOf, el)]);
         }
