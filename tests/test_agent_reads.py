@@ -10,7 +10,7 @@ import pytest
 pytest.importorskip("playwright.sync_api")
 
 from marrowlane_web import WebAgent  # noqa: E402
-from marrowlane_web._agent.engine import ALL, ELEMENTS, NAMES, PAGE_TEXT, TEXTS  # noqa: E402
+from marrowlane_web._agent.engine import ALL, BARE, ELEMENTS, NAMES, PAGE_TEXT, TEXTS  # noqa: E402
 from marrowlane_web.engine.browser.page_scanner import PageScanner  # noqa: E402
 
 PAGE = """<!doctype html><meta charset=utf-8>
@@ -76,7 +76,7 @@ def test_an_unchanged_page_is_read_once(agent):
     ('click "Account"', ELEMENTS | TEXTS | NAMES),
     ('verify "Old note" is present', ALL),
     ('click the second button', ELEMENTS | TEXTS),
-    ('click the button below "Old note"', ELEMENTS | TEXTS | PAGE_TEXT),  # bare text anchors
+    ('click the button below "Old note"', ELEMENTS | TEXTS | BARE),  # bare text anchors
     ('verify text right of "Old" is note', ELEMENTS | TEXTS),
 ])
 def test_a_step_reads_what_it_needs(agent, step, parts):

@@ -42,7 +42,8 @@
 // readings only, [..., parts, known]: `parts` says what to gather (kElements:
 // the main, custom, label-candidate and cursor sources; kTexts: the text
 // source; the others' lists stay empty; kNames: the `named` rows of `names`,
-// kPageText: its `texts` and `bare`; `names` is null without either), `known`
+// kPageText: its `texts` and `bare`; kBare: `bare` alone, the anchors a
+// relation may need; `names` is null without any of them), `known`
 // is the page state of the reading whose records the caller holds (or null).
 // Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
@@ -117,8 +118,8 @@ inline constexpr int F_TAG = 0, F_VISIBLE = 1, F_ENABLED = 2, F_TEXT = 3, F_BOX 
                      F_DATA = 6, F_XPATH = 7, F_DIRECT = 8, F_LABELS = 9;
 inline constexpr int kFields = 10;
 inline constexpr int kAsk = 1;
-inline constexpr int kElements = 1, kTexts = 2, kNames = 4, kPageText = 8;
-inline constexpr int kAllParts = kElements | kTexts | kNames | kPageText;
+inline constexpr int kElements = 1, kTexts = 2, kNames = 4, kPageText = 8, kBare = 16;
+inline constexpr int kAllParts = kElements | kTexts | kNames | kPageText | kBare;
 inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.fastScan')";
 
 // The element scripts below appear in the script verbatim (checked at the end
@@ -175,8 +176,8 @@ inline constexpr std::string_view kFastScanScript =
     });
     if (watch.state() === known) return 0;
   }
-  const ELEMENTS = 1, TEXTS = 2, NAMES = 4, PAGE_TEXT = 8;
-  const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES | PAGE_TEXT;
+  const ELEMENTS = 1, TEXTS = 2, NAMES = 4, PAGE_TEXT = 8, BARE = 16;
+  const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES | PAGE_TEXT | BARE;
 
   const tagNameOf = el => el.tagName.toLowerCase();
   const dataAttributesOf = el => Object.fromEntries(Array.from(el.attributes).filter(a => a.name.startsWith('data-')).map(a => [a.name, a.value]));
@@ -932,9 +933,9 @@ inline constexpr std::string_view kFastScanScript =
           namedElements.push(el);
         }
       }
-      if (!(want & PAGE_TEXT)) continue;
+      if (!(want & (PAGE_TEXT | BARE))) continue;
       const tag = el.localName;
-      if ((tag === 'input' && !/^(hidden|checkbox|radio|file|image|password)$/i.test(el.type)) ||
+      if ((want & PAGE_TEXT) && (tag === 'input' && !/^(hidden|checkbox|radio|file|image|password)$/i.test(el.type)) ||
           tag === 'textarea') {
         let value = attempt(() => el.value);
         if (value === '' && tag === 'input' && /^(submit|reset)$/i.test(el.type) && !el.hasAttribute('value')) {
@@ -952,7 +953,7 @@ inline constexpr std::string_view kFastScanScript =
         const t = c.textContent.trim();
         if (!t) continue;
         const shown = attempt(visible, el) === true;
-        if (!shown) texts.push([clipped(el.textContent || ''), false]);
+        if (!shown && (want & PAGE_TEXT)) texts.push([clipped(el.textContent || ''), false]);
         if (mixed || (loose ??= !el.matches(textSel))) {
           const r = attempt(ownTextBox, c);
           bare.push([t, r === ERR ? null : [r.x, r.y, r.width, r.height], shown && r !== ERR &&
@@ -974,7 +975,7 @@ inline constexpr std::string_view kFastScanScript =
       if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
     }
   }
-  const names = want & (NAMES | PAGE_TEXT) ? attempt(readNames) : ERR;
+  const names = want & (NAMES | PAGE_TEXT | BARE) ? attempt(readNames) : ERR;
   const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor,
     names === ERR ? null : names];
   if (watch) {

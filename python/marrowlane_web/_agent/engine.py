@@ -42,8 +42,8 @@ _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
 # The parts of a reading: element records, text element records, the names a
 # person reads, the page's text as a person reads it (page_script.hpp's
 # kElements, kTexts, kNames, kPageText).
-ELEMENTS, TEXTS, NAMES, PAGE_TEXT = 1, 2, 4, 8
-ALL = ELEMENTS | TEXTS | NAMES | PAGE_TEXT
+ELEMENTS, TEXTS, NAMES, PAGE_TEXT, BARE = 1, 2, 4, 8, 16
+ALL = ELEMENTS | TEXTS | NAMES | PAGE_TEXT | BARE
 
 # Steps about text alone: the text element records answer them.
 _TEXT_ACTIONS = frozenset({"verify_text_present", "verify_text_visible", "find_text", "find_exact_text"})
@@ -233,8 +233,8 @@ class Engine:
         `sees_text`), any other text step the text records; an element step the element and
         text records (its account places the pick among both), and the names
         a person reads when the resolver by names decides it (a presence or
-        visibility check the page's text as well); a relation reads the page's
-        text too, since bare text may be its anchor.
+        visibility check the page's text as well); a relation reads the bare
+        text too, since it may be its anchor.
         """
         action = parsed.get("action")
         if action in _TEXT_CHECKS:
@@ -247,7 +247,7 @@ class Engine:
             # A name no element carries may be the page's text (`shown_as_text`).
             return ALL if action in _SHOWN_AS_TEXT else ELEMENTS | TEXTS | NAMES
         if target is not None and _names_relation(target):
-            return ELEMENTS | TEXTS | PAGE_TEXT
+            return ELEMENTS | TEXTS | BARE
         return ELEMENTS | TEXTS
 
     def read(self, parts=ALL):
