@@ -355,15 +355,14 @@ class Engine:
         `verify "X" is present` reads text outside any element record this way:
         a caption, bare text in the body, a paragraph hidden with display:none.
         """
-        page_texts = (self.facts or {}).get("texts")
         target = parsed.get("target") or ""
-        if not page_texts or not target.strip() or "ordinal" in parsed:
+        if not target.strip() or "ordinal" in parsed:
             return None
         if not parsed.get("_literal_target"):
             words = target.lower().split()
             if spatial_target(parsed, None) is not None or any(w in _KIND_WORDS for w in words):
                 return None
-        present, visible, _ = resolver.check_text(target, page_texts)
+        present, visible, _ = self._page_text_check(parsed)
         return bool(visible) if present else None
 
     def find_by_name(self, parsed, elements, texts):
