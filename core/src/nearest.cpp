@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "marrowlane/text.hpp"
@@ -98,6 +99,90 @@ double best_closeness(std::string_view want, const std::vector<std::string_view>
   double best = -1;
   for (std::string_view name : names) best = std::max(best, closeness(wanted, code_points(name)));
   return best;
+}
+
+namespace {
+
+// Where str.splitlines() breaks a line.
+bool is_line_break(char32_t cp) {
+  switch (cp) {
+    case U'\n':
+    case U'\r':
+    case 0x0b:
+    case 0x0c:
+    case 0x1c:
+    case 0x1d:
+    case 0x1e:
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A value as a name: its first line, blanks collapsed, clipped; "" for a blank value.
+std::string as_name(std::string_view value) {
+  std::string_view line = text::strip(value);
+  for (std::size_t pos = 0; pos < line.size();) {
+    const std::size_t at = pos;
+    if (is_line_break(text::decode(line, pos))) {
+      line = line.substr(0, at);
+      break;
+    }
+  }
+  std::string out = text::join(text::split(line), " ");
+  if (text::char_count(out) <= kMaxName) return out;
+  return std::string(text::first_chars(out, kMaxName - 1)) + "\u2026";
+}
+
+}  // namespace
+
+std::string name_of(const Record& record) {
+  if (!record.select) {
+    if (std::string name = as_name(record.text); !name.empty()) return name;
+  }
+  for (std::string_view value : record.attributes) {
+    if (std::string name = as_name(value); !name.empty()) return name;
+  }
+  return record.select ? as_name(record.text) : std::string();
+}
+
+std::vector<std::size_t> nearest(std::string_view want, std::span<const Record> records,
+                                 std::size_t limit) {
+  const std::u32string wanted = code_points(text::lower(text::strip(want)));
+  struct Scored {
+    double score;
+    bool visible;
+    std::size_t order;
+  };
+  std::vector<Scored> scored;
+  scored.reserve(records.size());
+  for (std::size_t order = 0; order < records.size(); ++order) {
+    const Record& record = records[order];
+    // A record has a name exactly when one of these is not blank.
+    double best = -1;
+    auto weigh = [&](std::string_view value) {
+      value = text::strip(value);
+      if (!value.empty()) best = std::max(best, closeness(wanted, code_points(text::lower(value))));
+    };
+    weigh(record.text);
+    for (std::string_view value : record.attributes) weigh(value);
+    if (best >= 0) scored.push_back({best, record.visible, order});
+  }
+  std::sort(scored.begin(), scored.end(), [](const Scored& a, const Scored& b) {
+    if (a.score != b.score) return a.score > b.score;
+    if (a.visible != b.visible) return a.visible;
+    return a.order < b.order;
+  });
+  std::vector<std::size_t> chosen;
+  std::unordered_set<std::string> names;
+  for (const Scored& s : scored) {
+    if (names.insert(name_of(records[s.order])).second) chosen.push_back(s.order);
+    if (chosen.size() == limit) break;
+  }
+  return chosen;
 }
 
 }  // namespace marrowlane::nearest

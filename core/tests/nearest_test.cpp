@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace nearest = marrowlane::nearest;
 
@@ -35,6 +36,62 @@ TEST(Nearest, ClosenessIsDifflibsRatioWithTheContainmentBonus) {
   }
   EXPECT_EQ(nearest::best_closeness("save", {}), -1);
   EXPECT_EQ(nearest::best_closeness("save", {"cancel", "save all", "safe"}), 1.1666666666666665);
+}
+
+nearest::Record named(std::string_view text, std::string_view id = "", bool visible = true) {
+  nearest::Record r;
+  r.text = text;
+  r.visible = visible;
+  r.attributes[7] = id;
+  return r;
+}
+
+TEST(Nearest, NameIsTheFirstLineOfTheFirstNamingValueClipped) {
+  const std::string long_text = "abcd" + repeated(" abcde", 11);  // 70 characters
+  const std::string accented = repeated("\xc3\xa9", 61);   // 61 characters, 122 bytes
+  nearest::Record select = named("One\nTwo");
+  select.select = true;
+  select.attributes[1] = "Size";
+  nearest::Record only_id = named(" \t", "go");
+  struct Case {
+    nearest::Record record;
+    std::string expected;
+  } cases[] = {
+      {named("  Log   in \n more"), "Log in"},
+      {named("a\u2028b"), "a"},  // every line break of str.splitlines()
+      {named("a\x1c b"), "a"},
+      {select, "Size"},
+      {only_id, "go"},
+      {named(""), ""},
+      {named(long_text), "abcd" + repeated(" abcde", 9) + " \u2026"},  // cut as it falls
+      {named(accented), repeated("\xc3\xa9", 59) + "\u2026"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(nearest::name_of(c.record), c.expected) << c.expected;
+}
+
+TEST(Nearest, NearestIsBestFirstThenVisibleThenPageOrderOnePerName) {
+  const std::vector<nearest::Record> page = {
+      named("Sign up"),                 // 0
+      named("Log out", "", false),      // 1: hidden, as close as 2
+      named("Log out"),                 // 2
+      named("Log in"),                  // 3: the best
+      named(""),                        // 4: no name
+      named("Log in", "login-again"),   // 5: a name taken already
+      named("", "LOGIN"),               // 6: named by its id only
+  };
+  struct Case {
+    std::string want;
+    std::size_t limit;
+    std::vector<std::size_t> expected;
+  } cases[] = {
+      {" LOG IN ", 3, {3, 6, 2}},
+      {"log in", 1, {3}},
+      {"log in", 0, {3, 6, 2, 0}},
+      {"zzz", 2, {0, 2}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(nearest::nearest(c.want, page, c.limit), c.expected) << c.want << " " << c.limit;
+  }
 }
 
 }  // namespace

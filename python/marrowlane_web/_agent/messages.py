@@ -1,7 +1,7 @@
 """Failure messages: what was not found or which state differed, and what was there instead."""
 
 from marrowlane_web._core import account
-from marrowlane_web._core.nearest import best_closeness
+from marrowlane_web._core import nearest as _nearest
 
 _NAME_ATTRIBUTES = ("aria-label", "_label", "placeholder", "title", "alt", "value", "name", "id")
 _MAX_NAME = 60
@@ -31,37 +31,20 @@ def name_of(record):
     return ""
 
 
-def _surfaces(record):
-    attributes = record.get("attributes") if isinstance(record.get("attributes"), dict) else {}
-    values = [record.get("text")] + [attributes.get(key) for key in _NAME_ATTRIBUTES]
-    return [v.strip().lower() for v in values if isinstance(v, str) and v.strip()]
-
-
 def nearest(target, records, limit=3):
     """Names of up to `limit` records that come closest to `target`, best first."""
     return [name_of(record) for record in nearest_records(target, records, limit)]
 
 
 def nearest_records(target, records, limit=3):
-    """Up to `limit` records that come closest to `target`, best first, one per name."""
-    want = (target or "").strip().lower()
-    scored = []
-    for order, record in enumerate(records):
-        name = name_of(record)
-        surfaces = _surfaces(record) if name else []
-        if not surfaces:
-            continue
-        score = best_closeness(want, surfaces)  # difflib's ratio, plus 0.5 for containment
-        visible = 1 if record.get("is_visible") else 0
-        scored.append((-score, -visible, order, name))
-    names, chosen = [], []
-    for *_, order, name in sorted(scored):
-        if name not in names:
-            names.append(name)
-            chosen.append(records[order])
-        if len(names) == limit:
-            break
-    return chosen
+    """Up to `limit` records that come closest to `target`, best first, one per name.
+
+    A record is as close as the best of its text and naming attributes (difflib's
+    ratio, plus 0.5 for containment); visible records come before hidden ones,
+    then page order decides. The records are the caller's own.
+    """
+    records = records if isinstance(records, list) else list(records)
+    return _nearest.nearest_records(target or "", records, limit)
 
 
 def listing(names):
@@ -85,18 +68,20 @@ def with_candidates(message, target, records, first=(), action="", exact=False):
     With the step's `action`, each candidate says why it was not taken
     (hidden, disabled, the wrong kind for the action, a partial match, ...).
     """
+    return candidates(message, target, records, first, action, exact)[0]
+
+
+def candidates(message, target, records, first=(), action="", exact=False):
+    """(`with_candidates`' message, the records it names): the page is weighed once for both."""
     chosen = considered(target, records, first)
     if not chosen:
-        return f"{message} The page shows nothing like it."
+        return f"{message} The page shows nothing like it.", chosen
     shown = []
     for record in chosen:
+        name = name_of(record)
         why = account.not_taken(action, target, record, exact) if action else ""
-        shown.append(f"{name_of(record)!r} ({why})" if why else repr(name_of(record)))
-    return f"{message} Nearest candidates: {', '.join(shown)}."
-
-
-def not_found(what, target, records, first=(), action=""):
-    return with_candidates(f"No {what} matches {target!r}.", target, records, first, action)
+        shown.append(f"{name!r} ({why})" if why else repr(name))
+    return f"{message} Nearest candidates: {', '.join(shown)}.", chosen
 
 
 # -- steps that cannot be worked at all ----------------------------------------------------

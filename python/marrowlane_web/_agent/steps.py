@@ -49,20 +49,37 @@ class Miss:
     """An attempt that did not succeed (yet), and the records it weighed.
 
     Both may be given as functions, called only for the failure that is
-    reported (naming the nearest candidates scores every record).
+    reported (naming the nearest candidates scores every record); `weighed`
+    takes one function that gives both, so that the page is scored once.
     """
 
     def __init__(self, message, considered=()):
         self._message, self._considered = message, considered
+        self._both = None
+
+    @classmethod
+    def weighed(cls, both):
+        """A Miss whose (message, considered records) come from one call of `both`."""
+        miss = cls(None)
+        miss._both = both
+        return miss
+
+    def _weigh(self):
+        if self._both is not None:
+            both, self._both = self._both, None
+            self._message, considered = both()
+            self._considered = tuple(considered)
 
     @property
     def message(self):
+        self._weigh()
         if callable(self._message):
             self._message = self._message()
         return self._message
 
     @property
     def considered(self):
+        self._weigh()
         if callable(self._considered):
             self._considered = tuple(self._considered())
         return self._considered
@@ -249,8 +266,8 @@ def _name(record, target):
 def _missing(ctx, what, parsed, records):
     """The Miss of a step whose target matched nothing, with the nearest records."""
     target = parsed.get("target") or ""
-    return Miss(lambda: messages.not_found(what, target, records, action=parsed["action"]),
-                lambda: messages.considered(target, records))
+    return Miss.weighed(lambda: messages.candidates(
+        f"No {what} matches {target!r}.", target, records, action=parsed["action"]))
 
 
 def _find(ctx, step, parsed, elements, texts):
@@ -442,12 +459,15 @@ def _verify_text(ctx, step, parsed):
         if result.get("verified"):
             return Done()
         if not result.get("resolved"):
-            return Miss(
-                lambda: messages.with_candidates(f"No text contains {target!r}.", target, texts),
-                lambda: messages.considered(target, texts))
+            return _no_text_contains(target, texts)
         return Miss(f"Text {target!r} is present but not visible.", (result["element"],))
 
     _settle(ctx, attempt)
+
+
+def _no_text_contains(target, texts):
+    return Miss.weighed(
+        lambda: messages.candidates(f"No text contains {target!r}.", target, texts))
 
 
 def _split_direction(target):
@@ -511,12 +531,9 @@ def _find_text(ctx, step, parsed):
         ctx.parts |= PAGE_TEXT  # the text may stand bare beside elements: read that too
         if exact:
             near = result.get("candidates") or []
-            return Miss(
-                lambda: messages.with_candidates(
-                    f"No text equals {target!r}.", target, texts, near, parsed["action"], exact=True),
-                lambda: messages.considered(target, texts, near))
-        return Miss(lambda: messages.with_candidates(f"No text contains {target!r}.", target, texts),
-                    lambda: messages.considered(target, texts))
+            return Miss.weighed(lambda: messages.candidates(
+                f"No text equals {target!r}.", target, texts, near, parsed["action"], exact=True))
+        return _no_text_contains(target, texts)
 
     return _settle(ctx, attempt)
 
