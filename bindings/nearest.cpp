@@ -68,8 +68,8 @@ py::list nearest_records(py::handle want, py::handle records, py::handle limit) 
   const std::int64_t most = saturated_int(limit);
   Utf8Views views;
   const std::vector<nearest::Record> read = read_records(records, views);
-  const auto chosen = nearest::nearest(
-      views.str(want), read, most > 0 ? static_cast<std::size_t>(most) : std::size_t{0});
+  const auto chosen = nearest::nearest(views.str(want), read,
+                                       most > 0 ? static_cast<std::size_t>(most) : std::size_t{0});
   py::list out;
   for (std::size_t index : chosen) out.append(py::reinterpret_borrow<py::list>(records)[index]);
   return out;

@@ -115,10 +115,8 @@ bool is_line_break(char32_t cp) {
     case 0x1e:
     case 0x85:
     case 0x2028:
-    case 0x2029:
-      return true;
-    default:
-      return false;
+    case 0x2029: return true;
+    default: return false;
   }
 }
 

@@ -48,7 +48,7 @@ nearest::Record named(std::string_view text, std::string_view id = "", bool visi
 
 TEST(Nearest, NameIsTheFirstLineOfTheFirstNamingValueClipped) {
   const std::string long_text = "abcd" + repeated(" abcde", 11);  // 70 characters
-  const std::string accented = repeated("\xc3\xa9", 61);   // 61 characters, 122 bytes
+  const std::string accented = repeated("\xc3\xa9", 61);          // 61 characters, 122 bytes
   nearest::Record select = named("One\nTwo");
   select.select = true;
   select.attributes[1] = "Size";
@@ -71,13 +71,13 @@ TEST(Nearest, NameIsTheFirstLineOfTheFirstNamingValueClipped) {
 
 TEST(Nearest, NearestIsBestFirstThenVisibleThenPageOrderOnePerName) {
   const std::vector<nearest::Record> page = {
-      named("Sign up"),                 // 0
-      named("Log out", "", false),      // 1: hidden, as close as 2
-      named("Log out"),                 // 2
-      named("Log in"),                  // 3: the best
-      named(""),                        // 4: no name
-      named("Log in", "login-again"),   // 5: a name taken already
-      named("", "LOGIN"),               // 6: named by its id only
+      named("Sign up"),                // 0
+      named("Log out", "", false),     // 1: hidden, as close as 2
+      named("Log out"),                // 2
+      named("Log in"),                 // 3: the best
+      named(""),                       // 4: no name
+      named("Log in", "login-again"),  // 5: a name taken already
+      named("", "LOGIN"),              // 6: named by its id only
   };
   struct Case {
     std::string want;
