@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -13,22 +12,45 @@ namespace marrowlane::nearest {
 std::u32string code_points(std::string_view utf8) {
   std::u32string out;
   out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();) out.push_back(text::decode(utf8, pos));
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const auto byte = static_cast<unsigned char>(utf8[pos]);
+    if (byte < 0x80) {
+      out.push_back(byte);
+      ++pos;
+    } else {
+      out.push_back(text::decode(utf8, pos));
+    }
+  }
   return out;
 }
 
 namespace {
 
-// The positions of each character of `b`, as SequenceMatcher keeps them after
-// dropping the popular characters of a long text.
-std::unordered_map<char32_t, std::vector<std::size_t>> positions(std::u32string_view b) {
-  std::unordered_map<char32_t, std::vector<std::size_t>> b2j;
-  for (std::size_t j = 0; j < b.size(); ++j) b2j[b[j]].push_back(j);
-  if (b.size() >= 200) {
-    std::size_t most = b.size() / 100 + 1;
-    std::erase_if(b2j, [most](const auto& entry) { return entry.second.size() > most; });
+// What one ratio works with, kept from one ratio to the next so that scoring a
+// page allocates next to nothing.
+struct Workspace {
+  // (character, position) of `b` by character, then position: SequenceMatcher's
+  // b2j, without the popular characters of a long text.
+  std::vector<std::pair<char32_t, std::size_t>> b2j;
+  // The length of the match ending at each position of `b`, for two rows (the
+  // previous `i` and this one); a length counts only where its row is `row`.
+  std::array<std::vector<std::size_t>, 2> run, row;
+  std::vector<std::array<std::size_t, 4>> ranges;
+};
+
+void index(Workspace& w, std::u32string_view b) {
+  w.b2j.clear();
+  for (std::size_t j = 0; j < b.size(); ++j) w.b2j.emplace_back(b[j], j);
+  std::sort(w.b2j.begin(), w.b2j.end());
+  if (b.size() < 200) return;
+  const std::size_t most = b.size() / 100 + 1;
+  auto kept = w.b2j.begin();
+  for (auto it = w.b2j.begin(); it != w.b2j.end();) {
+    auto end = std::find_if(it, w.b2j.end(), [&](const auto& e) { return e.first != it->first; });
+    if (static_cast<std::size_t>(end - it) <= most) kept = std::move(it, end, kept);
+    it = end;
   }
-  return b2j;
+  w.b2j.erase(kept, w.b2j.end());
 }
 
 }  // namespace
@@ -36,37 +58,41 @@ std::unordered_map<char32_t, std::vector<std::size_t>> positions(std::u32string_
 double sequence_ratio(std::u32string_view a, std::u32string_view b) {
   const std::size_t length = a.size() + b.size();
   if (length == 0) return 1.0;
-  const auto b2j = positions(b);
+  if (a.empty() || b.empty()) return 0.0;
+  thread_local Workspace w;
+  index(w, b);
+  for (std::size_t r = 0; r < 2; ++r) {
+    w.run[r].assign(b.size(), 0);
+    w.row[r].assign(b.size(), 0);
+  }
+  std::size_t row = 0;  // rows are numbered across all ranges; row 0 is never written
   std::size_t matched = 0;
   // The longest match of each range, then the ranges left and right of it.
-  std::vector<std::array<std::size_t, 4>> ranges{{0, a.size(), 0, b.size()}};
-  std::unordered_map<std::size_t, std::size_t> run, next_run;  // match length ending at j
-  while (!ranges.empty()) {
-    auto [alo, ahi, blo, bhi] = ranges.back();
-    ranges.pop_back();
+  w.ranges.assign(1, {0, a.size(), 0, b.size()});
+  while (!w.ranges.empty()) {
+    auto [alo, ahi, blo, bhi] = w.ranges.back();
+    w.ranges.pop_back();
     std::size_t best_i = alo, best_j = blo, best = 0;
-    run.clear();
+    ++row;  // a row before the range's first, left empty
     for (std::size_t i = alo; i < ahi; ++i) {
-      next_run.clear();
-      auto found = b2j.find(a[i]);
-      if (found != b2j.end()) {
-        for (std::size_t j : found->second) {
-          if (j < blo) continue;
-          if (j >= bhi) break;
-          std::size_t k = 1;
-          if (j > 0) {
-            auto before = run.find(j - 1);
-            if (before != run.end()) k += before->second;
-          }
-          next_run[j] = k;
-          if (k > best) {
-            best_i = i + 1 - k;
-            best_j = j + 1 - k;
-            best = k;
-          }
+      ++row;
+      const auto& prev_run = w.run[(row - 1) & 1];
+      const auto& prev_row = w.row[(row - 1) & 1];
+      auto& run = w.run[row & 1];
+      auto& this_row = w.row[row & 1];
+      auto found = std::lower_bound(w.b2j.begin(), w.b2j.end(), std::pair{a[i], blo});
+      for (; found != w.b2j.end() && found->first == a[i] && found->second < bhi; ++found) {
+        const std::size_t j = found->second;
+        std::size_t k = 1;
+        if (j > 0 && prev_row[j - 1] == row - 1) k += prev_run[j - 1];
+        run[j] = k;
+        this_row[j] = row;
+        if (k > best) {
+          best_i = i + 1 - k;
+          best_j = j + 1 - k;
+          best = k;
         }
       }
-      std::swap(run, next_run);
     }
     // Popular characters start no match but may extend one.
     while (best_i > alo && best_j > blo && a[best_i - 1] == b[best_j - 1]) {
@@ -79,9 +105,9 @@ double sequence_ratio(std::u32string_view a, std::u32string_view b) {
     }
     if (best == 0) continue;
     matched += best;
-    if (alo < best_i && blo < best_j) ranges.push_back({alo, best_i, blo, best_j});
+    if (alo < best_i && blo < best_j) w.ranges.push_back({alo, best_i, blo, best_j});
     if (best_i + best < ahi && best_j + best < bhi) {
-      ranges.push_back({best_i + best, ahi, best_j + best, bhi});
+      w.ranges.push_back({best_i + best, ahi, best_j + best, bhi});
     }
   }
   return 2.0 * static_cast<double>(matched) / static_cast<double>(length);
