@@ -222,6 +222,7 @@ class Engine:
         self.text_match = TextMatchStrategy()
         self.facts = None
         self._last = None  # the latest reading, while the page may still be as it was
+        self.unchanged = False  # whether the latest read gave the reading before it again
 
     def parse(self, step):
         return self.parser.parse(step)
@@ -272,6 +273,7 @@ class Engine:
         finally:
             if collecting:
                 gc.enable()
+        self.unchanged = answer is None
         if answer is None:
             self.facts = last.facts
             return list(last.elements), list(last.texts)

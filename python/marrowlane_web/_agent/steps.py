@@ -51,17 +51,20 @@ class Miss:
     Both may be given as functions, called only for the failure that is
     reported (naming the nearest candidates scores every record); `weighed`
     takes one function that gives both, so that the page is scored once.
+    `of_reading`: the miss follows from the reading alone (nothing matched),
+    so the same reading gives it again.
     """
 
     def __init__(self, message, considered=()):
         self._message, self._considered = message, considered
         self._both = None
+        self.of_reading = False
 
     @classmethod
-    def weighed(cls, both):
+    def weighed(cls, both, of_reading=False):
         """A Miss whose (message, considered records) come from one call of `both`."""
         miss = cls(None)
-        miss._both = both
+        miss._both, miss.of_reading = both, of_reading
         return miss
 
     def _weigh(self):
@@ -184,7 +187,7 @@ def _names_nothing(parsed, step):
 
 def _settle(ctx, attempt):
     deadline = time.monotonic() + ctx.timeout
-    tries, last_read = 0, 0.0
+    tries, last_read, outcome = 0, 0.0, None
     while True:
         tries += 1
         try:
@@ -197,12 +200,15 @@ def _settle(ctx, attempt):
             # The last read, made after the step's time is up, may take as long
             # as the one before it: the page is slow, not silent.
             ctx.watchdog.allow(last_read)
-        outcome = _look(ctx, ctx.parts)
+        before, outcome = outcome, _look(ctx, ctx.parts)
         last_read = time.monotonic() - started
         if not isinstance(outcome, Miss):
             elements, texts = outcome
             empty = not elements and not texts
-            outcome = attempt(elements, texts, deadline)
+            if ctx.engine.unchanged and isinstance(before, Miss) and before.of_reading:
+                outcome = before  # the very reading the last attempt missed on
+            else:
+                outcome = attempt(elements, texts, deadline)
         if isinstance(outcome, Done):
             return outcome.value
         # A read of a large page can outlast the step's time: a step is tried at
@@ -267,7 +273,7 @@ def _missing(ctx, what, parsed, records):
     """The Miss of a step whose target matched nothing, with the nearest records."""
     target = parsed.get("target") or ""
     return Miss.weighed(lambda: messages.candidates(
-        f"No {what} matches {target!r}.", target, records, action=parsed["action"]))
+        f"No {what} matches {target!r}.", target, records, action=parsed["action"]), True)
 
 
 def _find(ctx, step, parsed, elements, texts):
