@@ -124,9 +124,10 @@ inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.
 
 // The element scripts below appear in the script verbatim (checked at the end
 // of this header), so both ways of reading run the very same page code; only
-// the positional path and the cursor-pointer rows are computed differently
-// (the same results, with paths, styles and boxes shared between elements
-// instead of recomputed for each).
+// the positional path, the cursor-pointer rows, the data attributes and the
+// direct text are computed differently (the same results, with paths, styles
+// and boxes shared between elements instead of recomputed for each, and
+// without the arrays the element scripts build on the way).
 inline constexpr std::string_view kFastScanScript =
     R"JS(async ([mainSel, customSel, textSel, candSel, captured, parts, known]) => {
   // --- Change watch -------------------------------------------------------------
@@ -180,8 +181,6 @@ inline constexpr std::string_view kFastScanScript =
   const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES | PAGE_TEXT | BARE;
 
   const tagNameOf = el => el.tagName.toLowerCase();
-  const dataAttributesOf = el => Object.fromEntries(Array.from(el.attributes).filter(a => a.name.startsWith('data-')).map(a => [a.name, a.value]));
-  const directTextOf = el => Array.from(el.childNodes).some(n => n.nodeType === 3 && n.textContent.trim().length > 0);
   const previousSiblingTextOf = el => {
   const short = t => t.length > 0 && Array.from(t).length < 50;
   for (let sib = el.previousElementSibling; sib; sib = sib.previousElementSibling) {
@@ -226,7 +225,8 @@ inline constexpr std::string_view kFastScanScript =
   const memo = read => {
     const known = new Map();
     return el => {
-      if (known.has(el)) return known.get(el);
+      const had = known.get(el);
+      if (had !== undefined || known.has(el)) return had;
       const value = read(el);
       known.set(el, value);
       return value;
@@ -549,6 +549,14 @@ inline constexpr std::string_view kFastScanScript =
     const up = el.assignedSlot || parentOrHost(el);
     return up ? Math.max(risk, layoutRisk(up)) : risk;
   });
+  // Column fragmentation alone, on the way up: all that counts for a box that
+  // stays on the layout grid (two style reads instead of eight).
+  const inColumns = memo(el => {
+    const style = styleOf(el);
+    if (style.columnCount !== 'auto' || style.columnWidth !== 'auto') return true;
+    const up = el.assignedSlot || parentOrHost(el);
+    return up ? inColumns(up) : false;
+  });
   // An inline element that holds a block is split around it; its box then
   // spans the anonymous blocks, its client rectangle only its own fragments.
   const ATOMIC_INLINE = /^inline-|^math$/;
@@ -569,18 +577,18 @@ inline constexpr std::string_view kFastScanScript =
   // precision, so both measures agree.
   const onGrid = v => Number.isInteger(v * 256) && Math.abs(v) < 32768;
   const asked = [];
+  let scroll = null;
   const boxOf = el => {
     if (!isHtml(el) || el.localName === 'br' || el.localName === 'wbr') return asked.push(el) - 1;
     const r = rectOf(el);
     if (!r.x && !r.y && !r.width && !r.height && el.getClientRects().length === 0) return null;
     const box = [r.x, r.y, r.width, r.height];
-    let trusted = true;
-    const risk = layoutRisk(el);
-    if (risk === 2 || (styleOf(el).display === 'inline' && holdsBlock(el))) {
-      trusted = false;
-    } else if (risk === 1) {
-      trusted = box.every(onGrid) && r.x + scrollX >= 0 && r.y + scrollY >= 0;
-    }
+    // A box on the grid is trusted unless columns or a split inline make it
+    // differ; one off the grid only where nothing on the way up may move it.
+    scroll ??= [scrollX, scrollY];  // read once: each read asks the layout again
+    const plain = box.every(onGrid) && r.x + scroll[0] >= 0 && r.y + scroll[1] >= 0;
+    const trusted = (plain ? !inColumns(el) : layoutRisk(el) === 0) &&
+      !(styleOf(el).display === 'inline' && holdsBlock(el));
     if (!trusted) return asked.push(el) - 1;
     return box.map(v => v + 0);
   };
@@ -680,6 +688,36 @@ inline constexpr std::string_view kFastScanScript =
     for (let i = children.length - 1; i >= 0; i--) stack.push(children[i]);
   }
 
+  // What the data-attribute, direct-text and attribute reads of the element by
+  // element reading answer, without the arrays they build on the way.
+  const capturedNames = new Set(captured);
+  // The captured names an attribute of the element may answer (getAttribute
+  // finds an attribute only by its name, lower-cased on HTML elements).
+  const capturedOn = names => {
+    const found = new Set();
+    for (const name of names) {
+      const lower = name.toLowerCase();
+      if (capturedNames.has(lower)) found.add(lower);
+    }
+    return found;
+  };
+  const dataPairsOf = (el, names) => {
+    if (names && !names.some(name => name.startsWith('data-'))) return [];
+    const data = {};
+    for (const a of el.attributes) {
+      if (a.name.startsWith('data-')) data[a.name] = a.value;
+    }
+    const pairs = [];
+    for (const name of Object.keys(data)) pairs.push(name, data[name]);
+    return pairs;
+  };
+  const hasOwnText = el => {
+    for (let n = el.firstChild; n; n = n.nextSibling) {
+      if (n.nodeType === 3 && n.textContent.trim().length > 0) return true;
+    }
+    return false;
+  };
+
   const index = new Map();
   const facts = order.map((el, i) => {
     index.set(el, i);
@@ -693,16 +731,16 @@ inline constexpr std::string_view kFastScanScript =
     if (main || shown) row[F_TEXT] = attempt(innerText, el);
     row[F_BOX] = main || (need & CUSTOM) || shown ? attempt(boxOf, el) : false;
     const attrs = row[F_ATTRS] = {};
+    const names = attempt(() => el.getAttributeNames());
+    const carried = names === ERR ? ERR : capturedOn(names);
     for (const name of captured) {
+      if (carried !== ERR && !carried.has(name)) continue;
       const value = attempt(() => el.getAttribute(name));
       if (value !== null) attrs[name] = value;
     }
-    if (main || ((need & TEXT) && shown)) {
-      const data = attempt(dataAttributesOf, el);
-      row[F_DATA] = data === ERR ? ERR : Object.keys(data).flatMap(k => [k, data[k]]);
-    }
+    if (main || ((need & TEXT) && shown)) row[F_DATA] = attempt(dataPairsOf, el, names === ERR ? null : names);
     if (main || (need & (CUSTOM | TEXT) && shown)) row[F_XPATH] = attempt(xpathOf, el);
-    if ((need & TEXT) && shown) row[F_DIRECT] = attempt(directTextOf, el);
+    if ((need & TEXT) && shown) row[F_DIRECT] = attempt(hasOwnText, el);
     const tag = row[F_TAG];
     if ((main && (tag === 'input' || tag === 'textarea')) || ((need & CUSTOM) && shown)) {
       const lookup = read => { const found = attempt(read, el); return found === ERR ? null : found; };
@@ -1025,8 +1063,6 @@ inline constexpr std::string_view kReadElementScript = R"JS(([state, index]) => 
 
 // The element scripts of the element-by-element reading, word for word.
 static_assert(kFastScanScript.find(page_model::kTagNameScript) != std::string_view::npos);
-static_assert(kFastScanScript.find(page_model::kDataAttributesScript) != std::string_view::npos);
-static_assert(kFastScanScript.find(page_model::kDirectTextScript) != std::string_view::npos);
 static_assert(kFastScanScript.find(page_model::kPreviousSiblingScript) != std::string_view::npos);
 static_assert(kFastScanScript.find(page_model::kParentChildrenScript) != std::string_view::npos);
 
