@@ -128,8 +128,8 @@ class PageReading:
 
     def __init__(self, scanner):
         self.scanner = scanner
-        self._refs = {}
-        self._named = {}
+        self._sources = []  # (records, entries, target, state) of each list read
+        self._named = []  # (named rows, target, state) of each document read
         self.facts = None
         self.bare_texts = []
 
@@ -148,9 +148,9 @@ class PageReading:
         elements, texts, state = list(got[0]), list(got[1]), got[2]
         facts = getattr(self.scanner, "_page_facts", None)
         facts = facts if isinstance(facts, dict) else None
-        refs, named = {}, {}
+        sources, named = [], []
         if got[3] is not None:
-            self._note(refs, named, got, facts, page, state)
+            self._note(sources, named, got, facts, page, state)
         for number, (frame, (dx, dy)) in enumerate(frames, 1):
             try:
                 inner = self.scanner._read_parts(parts, None, frame)
@@ -166,34 +166,44 @@ class PageReading:
             inner_facts = getattr(self.scanner, "_page_facts", None)
             inner_facts = (_shifted_facts(inner_facts, dx, dy, prefix)
                            if isinstance(inner_facts, dict) else None)
-            self._note(refs, named, inner, inner_facts, frame, inner[2])
+            self._note(sources, named, inner, inner_facts, frame, inner[2])
             elements.extend(inner[0])
             texts.extend(inner[1])
             if facts is not None and inner_facts is not None:
                 for key in ("named", "texts", "bare"):
                     facts[key] = list(facts.get(key) or ()) + inner_facts[key]
-        self._refs, self._named, self.facts = refs, named, facts
+        self._sources, self._named, self.facts = sources, named, facts
         self.bare_texts = _bare_records((facts or {}).get("bare") or ())
         self.scanner._page_facts = facts
         return elements, texts, (None if frames else state)
 
     @staticmethod
-    def _note(refs, named, got, facts, target, state):
-        for records, indices in ((got[0], got[3]), (got[1], got[4])):
-            for record, index in zip(records, indices):
-                if index is not None:
-                    refs[id(record)] = (record, Ref(target, state, index))
-        # Named elements no record stands for are found again by their path.
-        for position, row in enumerate((facts or {}).get("named") or ()):
-            named.setdefault(row[0], Ref(target, state, -position - 1))
+    def _note(sources, named, got, facts, target, state):
+        sources.append((got[0], got[3], target, state))
+        sources.append((got[1], got[4], target, state))
+        named.append(((facts or {}).get("named") or (), target, state))
 
     def ref(self, record):
-        """The entry of a record from the last reading, or None."""
-        entry = self._refs.get(id(record))
-        if entry is not None and entry[0] is record:
-            return entry[1]
+        """The entry of a record from the last reading, or None.
+
+        Looked up when a step acts, by a scan of the lists read: cheaper than
+        an index of every record built for every reading.
+        """
+        for records, entries, target, state in self._sources:
+            for position, candidate in enumerate(records):
+                if candidate is record:
+                    if entries[position] is not None:
+                        return Ref(target, state, entries[position])
+                    break
+        # Named elements no record stands for are found again by their path.
         path = record.get("xpath") if isinstance(record, dict) else None
-        return self._named.get(path) if path else None
+        if not path:
+            return None
+        for rows, target, state in self._named:
+            for position, row in enumerate(rows):
+                if row[0] == path:
+                    return Ref(target, state, -position - 1)
+        return None
 
     def element(self, record):
         """A handle to the very element `record` was read from, or a locator by its path
