@@ -222,13 +222,24 @@ inline constexpr std::string_view kFastScanScript =
       return ERR;
     }
   };
+  // Every memoized read of an element keeps its value in one slot array of
+  // that element: one lookup finds them all, one insertion makes them.
+  const UNREAD = Symbol('unread');
+  const slots = new Map();
+  let memos = 0;
   const memo = read => {
-    const known = new Map();
+    const at = memos++;
     return el => {
-      const had = known.get(el);
-      if (had !== undefined || known.has(el)) return had;
+      let slot = slots.get(el);
+      if (slot === undefined) {
+        slot = [];
+        slots.set(el, slot);
+      }
+      while (slot.length < memos) slot.push(UNREAD);
+      const had = slot[at];
+      if (had !== UNREAD) return had;
       const value = read(el);
-      known.set(el, value);
+      slot[at] = value;
       return value;
     };
   };
@@ -529,9 +540,11 @@ inline constexpr std::string_view kFastScanScript =
   });
 
   // --- Text and box -------------------------------------------------------------
+  // An element's rendered text, read once for its row and its names.
+  const renderedText = memo(el => el.innerText);
   const innerText = el => {
     if (!isHtml(el)) return ERR;
-    return el.innerText;
+    return renderedText(el);
   };
   // What may make the border box differ from the client rectangle in its last
   // bits: a transform, zoom or SVG on the way up (numbers then trusted only when
@@ -907,7 +920,7 @@ inline constexpr std::string_view kFastScanScript =
       add('value', el.hasAttribute('value') ? el.value :
         (type === 'submit' ? 'Submit' : type === 'reset' ? 'Reset' : ''));
     }
-    if (!field) add('text', el.innerText || el.textContent || '');
+    if (!field) add('text', renderedText(el) || el.textContent || '');
     if (tag === 'img' || (tag === 'input' && type === 'image')) add('alt', el.getAttribute('alt'));
     else if (!field) {
       for (const img of el.querySelectorAll('img[alt]')) add('alt', img.getAttribute('alt'));
