@@ -281,6 +281,29 @@ class PageRows {
   bool unchanged_ = false;
 };
 
+// The keys of the records, made once (a page gives thousands of records).
+struct RecordKeys {
+  py::handle tag = key("tag"), text = key("text"), attributes = key("attributes"),
+             box = key("bounding_box"), visible = key("is_visible"), enabled = key("is_enabled"),
+             editable = key("is_editable_field"), xpath = key("xpath"),
+             direct = key("has_direct_text"), x = key("x"), y = key("y"), width = key("width"),
+             height = key("height");
+};
+const RecordKeys& record_keys() {
+  static const RecordKeys keys;
+  return keys;
+}
+
+py::dict box_dict(py::handle x, py::handle y, py::handle width, py::handle height) {
+  const RecordKeys& k = record_keys();
+  py::dict d;
+  d[k.x] = x;
+  d[k.y] = y;
+  d[k.width] = width;
+  d[k.height] = height;
+  return d;
+}
+
 // One element, answered from its row.
 class RowReader final : public pm::ElementReader {
  public:
@@ -320,12 +343,8 @@ class RowReader final : public pm::ElementReader {
     } else if (PyLong_CheckExact(box.ptr())) {
       box_object = rows_.measure(box);
     } else {
-      py::dict d;
-      d["x"] = box[py::int_(0)];
-      d["y"] = box[py::int_(1)];
-      d["width"] = box[py::int_(2)];
-      d["height"] = box[py::int_(3)];
-      box_object = std::move(d);
+      box_object = box_dict(box[py::int_(0)], box[py::int_(1)], box[py::int_(2)],
+                            box[py::int_(3)]);
     }
     return read_box(box_object);
   }
@@ -411,28 +430,30 @@ py::dict attributes_dict(const pm::Attributes& attrs) {
 }
 
 py::dict element_dict(const pm::ElementRecord& rec, py::object box) {
+  const RecordKeys& k = record_keys();
   py::dict d;
-  d["tag"] = str_of(rec.tag);
-  d["text"] = str_of(rec.text);
-  d["attributes"] = attributes_dict(rec.attributes);
-  d["bounding_box"] = std::move(box);
-  d["is_visible"] = py::bool_(rec.is_visible);
-  d["is_enabled"] = py::bool_(rec.is_enabled);
-  if (rec.is_editable_field) d["is_editable_field"] = py::bool_(true);
-  d["xpath"] = str_of(rec.xpath);
+  d[k.tag] = str_of(rec.tag);
+  d[k.text] = str_of(rec.text);
+  d[k.attributes] = attributes_dict(rec.attributes);
+  d[k.box] = std::move(box);
+  d[k.visible] = py::bool_(rec.is_visible);
+  d[k.enabled] = py::bool_(rec.is_enabled);
+  if (rec.is_editable_field) d[k.editable] = py::bool_(true);
+  d[k.xpath] = str_of(rec.xpath);
   return d;
 }
 
 py::dict text_element_dict(const pm::TextElementRecord& rec, py::object box) {
+  const RecordKeys& k = record_keys();
   py::dict d;
-  d["tag"] = str_of(rec.tag);
-  d["text"] = str_of(rec.text);
-  d["has_direct_text"] = py::bool_(rec.has_direct_text);
-  d["attributes"] = attributes_dict(rec.attributes);
-  d["bounding_box"] = std::move(box);
-  d["is_visible"] = py::bool_(true);
-  d["is_enabled"] = py::bool_(true);
-  d["xpath"] = str_of(rec.xpath);
+  d[k.tag] = str_of(rec.tag);
+  d[k.text] = str_of(rec.text);
+  d[k.direct] = py::bool_(rec.has_direct_text);
+  d[k.attributes] = attributes_dict(rec.attributes);
+  d[k.box] = std::move(box);
+  d[k.visible] = py::bool_(true);
+  d[k.enabled] = py::bool_(true);
+  d[k.xpath] = str_of(rec.xpath);
   return d;
 }
 
@@ -498,12 +519,7 @@ py::list cursor_pointer_records(py::handle rows, py::list* refs = nullptr,
     py::object x = cell("x"), y = cell("y"), w = cell("w"), h = cell("h");
     view.box = {number(x), number(y), number(w), number(h)};
     if (auto rec = source.take(view)) {
-      py::dict box;
-      box["x"] = x;
-      box["y"] = y;
-      box["width"] = w;
-      box["height"] = h;
-      results.append(element_dict(*rec, std::move(box)));
+      results.append(element_dict(*rec, box_dict(x, y, w, h)));
       if (refs) refs->append(py::int_(ref));
     }
   }
