@@ -755,7 +755,7 @@ py::tuple extract_interactable_elements(py::object self) {
 py::object read_parts(py::object self, py::handle parts, py::handle known, py::handle frame) {
   check_arg(parts, "parts", Kind::Int);
   check_arg(known, "known", Kind::Str, /*none_ok=*/true);
-  PageRows::AgentRead agent{parts.cast<int>() & ps::kAllParts,
+  PageRows::AgentRead agent{parts.cast<int>() & (ps::kAllParts | ps::kGlance),
                             py::reinterpret_borrow<py::object>(known)};
   py::object settings = py::module_::import(kModuleName).attr("settings");
   if (truthy(py::getattr(settings, "SAVE_SNAPSHOTS", py::bool_(false)))) {

@@ -10,7 +10,7 @@ import pytest
 pytest.importorskip("playwright.sync_api")
 
 from marrowlane_web import WebAgent  # noqa: E402
-from marrowlane_web._agent.engine import ALL, BARE, ELEMENTS, NAMES, PAGE_TEXT, TEXTS  # noqa: E402
+from marrowlane_web._agent.engine import ALL, BARE, ELEMENTS, GLANCE, NAMES, TEXTS  # noqa: E402
 from marrowlane_web.engine.browser.page_scanner import PageScanner  # noqa: E402
 
 PAGE = """<!doctype html><meta charset=utf-8>
@@ -71,7 +71,7 @@ def test_an_unchanged_page_is_read_once(agent):
 
 
 @pytest.mark.parametrize("step, parts", [
-    ('verify text "Old note" is present', PAGE_TEXT),
+    ('verify text "Old note" is present', GLANCE),
     ('find text "Old"', TEXTS),
     ('click "Account"', ELEMENTS | TEXTS | NAMES),
     ('verify "Old note" is present', ALL),

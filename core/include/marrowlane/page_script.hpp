@@ -43,7 +43,8 @@
 // the main, custom, label-candidate and cursor sources; kTexts: the text
 // source; the others' lists stay empty; kNames: the `named` rows of `names`,
 // kPageText: its `texts` and `bare`; kBare: `bare` alone, the anchors a
-// relation may need; `names` is null without any of them), `known`
+// relation may need; kGlance: as `texts`, only the lines the body shows, the
+// first part of kPageText's; `names` is null without any of them), `known`
 // is the page state of the reading whose records the caller holds (or null).
 // Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
@@ -120,6 +121,7 @@ inline constexpr int kFields = 10;
 inline constexpr int kAsk = 1;
 inline constexpr int kElements = 1, kTexts = 2, kNames = 4, kPageText = 8, kBare = 16;
 inline constexpr int kAllParts = kElements | kTexts | kNames | kPageText | kBare;
+inline constexpr int kGlance = 32;  // within kPageText: asked alone, a text check's first look
 inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.fastScan')";
 
 // The element scripts below appear in the script verbatim (checked at the end
@@ -177,7 +179,7 @@ inline constexpr std::string_view kFastScanScript =
     });
     if (watch.state() === known) return 0;
   }
-  const ELEMENTS = 1, TEXTS = 2, NAMES = 4, PAGE_TEXT = 8, BARE = 16;
+  const ELEMENTS = 1, TEXTS = 2, NAMES = 4, PAGE_TEXT = 8, BARE = 16, GLANCE = 32;
   const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES | PAGE_TEXT | BARE;
 
   const tagNameOf = el => el.tagName.toLowerCase();
@@ -941,14 +943,20 @@ inline constexpr std::string_view kFastScanScript =
   };
   // The page's text: its visible lines (a line break or a table cell ends
   // one), the text of hidden elements, and what fields and input buttons show.
-  const pageTexts = () => {
+  const linesOf = (out, text, shown) => {
+    for (const line of (text || '').split(/[\n\t]/)) {
+      if (line.trim()) out.push([line, shown]);
+    }
+  };
+  // The lines the body shows: the page's text as far as a glance reaches.
+  const shownLines = () => {
     const out = [];
-    const lines = (text, shown) => {
-      for (const line of (text || '').split(/[\n\t]/)) {
-        if (line.trim()) out.push([line, shown]);
-      }
-    };
-    if (document.body) lines(document.body.innerText, true);
+    if (document.body) linesOf(out, document.body.innerText, true);
+    return out;
+  };
+  const pageTexts = () => {
+    const out = shownLines();
+    const lines = (text, shown) => linesOf(out, text, shown);
     for (const root of rootsInQueryOrder()) {
       if (root === document) continue;
       for (const child of root.children) {
@@ -969,8 +977,9 @@ inline constexpr std::string_view kFastScanScript =
   const namedElements = [];
   const readNames = () => {
     const named = [];
-    const texts = want & PAGE_TEXT ? pageTexts() : [];
+    const texts = want & PAGE_TEXT ? pageTexts() : want & GLANCE ? shownLines() : [];
     const bare = [];
+    if (!(want & (NAMES | PAGE_TEXT | BARE))) return {named, texts, bare};
     const walk = [document.documentElement];
     while (walk.length) {
       const el = walk.pop();
@@ -1026,7 +1035,7 @@ inline constexpr std::string_view kFastScanScript =
       if (Object.is(row[key], -0)) row[key] = NEGATIVE_ZERO;
     }
   }
-  const names = want & (NAMES | PAGE_TEXT | BARE) ? attempt(readNames) : ERR;
+  const names = want & (NAMES | PAGE_TEXT | BARE | GLANCE) ? attempt(readNames) : ERR;
   const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor,
     names === ERR ? null : names];
   if (watch) {

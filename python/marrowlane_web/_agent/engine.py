@@ -40,9 +40,10 @@ _RELATION_RE = re.compile(
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
 
 # The parts of a reading: element records, text element records, the names a
-# person reads, the page's text as a person reads it (page_script.hpp's
-# kElements, kTexts, kNames, kPageText).
-ELEMENTS, TEXTS, NAMES, PAGE_TEXT, BARE = 1, 2, 4, 8, 16
+# person reads, the page's text as a person reads it, bare text (page_script.hpp's
+# kElements, kTexts, kNames, kPageText, kBare); GLANCE is the first part of the
+# page's text alone, the lines the body shows (kGlance).
+ELEMENTS, TEXTS, NAMES, PAGE_TEXT, BARE, GLANCE = 1, 2, 4, 8, 16, 32
 ALL = ELEMENTS | TEXTS | NAMES | PAGE_TEXT | BARE
 
 # Steps about text alone: the text element records answer them.
@@ -230,8 +231,9 @@ class Engine:
     def parts_for(self, parsed, step):
         """What a step reads of the page.
 
-        A text check first reads the page's text as a person reads it (see
-        `sees_text`), any other text step the text records; an element step the element and
+        A text check first glances at the lines the page shows, then reads the
+        page's text as a person reads it (see `sees_text`), any other text step
+        the text records; an element step the element and
         text records (its account places the pick among both), and the names
         a person reads when the resolver by names decides it (a presence or
         visibility check the page's text as well); a relation reads the bare
@@ -239,7 +241,7 @@ class Engine:
         """
         action = parsed.get("action")
         if action in _TEXT_CHECKS:
-            return PAGE_TEXT
+            return GLANCE
         if action in _TEXT_ACTIONS:
             return TEXTS
         lifted, ordinal_word = with_ordinal(parsed, step)
@@ -263,7 +265,9 @@ class Engine:
         of the agent (see `forget`). A page with frames is read anew each time.
         """
         last = self._last
-        known = last.state if last is not None and last.parts & parts == parts else None
+        # The page's text holds the lines a glance reads.
+        held = 0 if last is None else last.parts | (GLANCE if last.parts & PAGE_TEXT else 0)
+        known = last.state if last is not None and held & parts == parts else None
         # The records are thousands of new containers without a cycle among
         # them: the collector's passes while they are built would find nothing.
         collecting = gc.isenabled()

@@ -16,7 +16,7 @@ from playwright.sync_api import Error as PlaywrightError
 from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 
 from . import messages
-from .engine import ALL, ELEMENT_ACTIONS, PAGE_TEXT, TEXTS, with_ordinal
+from .engine import ALL, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXTS, with_ordinal
 from .gestures import press, split_gesture
 from .keys import key_combination
 from .reading import Stale
@@ -451,9 +451,18 @@ def _verify_text(ctx, step, parsed):
 
     def attempt(elements, texts, deadline):
         # A check that the page's text as a person reads it passes needs no
-        # text records: the step first glances at that text alone.
+        # text records: the step first glances at the lines the page shows,
+        # then at all of its text (hidden text, the values fields show).
         if ctx.engine.sees_text(parsed):
             return Done()
+        if ctx.parts == GLANCE:
+            ctx.parts = PAGE_TEXT
+            looked = _look(ctx, ctx.parts)
+            if isinstance(looked, Miss):
+                return looked
+            if ctx.engine.sees_text(parsed):
+                return Done()
+            elements, texts = looked
         if ctx.parts == PAGE_TEXT:
             ctx.parts = TEXTS | PAGE_TEXT
             if not elements and not texts:
