@@ -446,30 +446,29 @@ def _verify_element(ctx, step, parsed):
     _settle(ctx, attempt)
 
 
+# What a text check reads next when what it read does not pass.
+_WIDER_TEXT_READ = {GLANCE: PAGE_TEXT, PAGE_TEXT: TEXTS | PAGE_TEXT}
+
+
 def _verify_text(ctx, step, parsed):
     target = parsed.get("target") or ""
 
     def attempt(elements, texts, deadline):
         # A check that the page's text as a person reads it passes needs no
         # text records: the step first glances at the lines the page shows,
-        # then at all of its text (hidden text, the values fields show).
-        if ctx.engine.sees_text(parsed):
-            return Done()
-        if ctx.parts == GLANCE:
-            ctx.parts = PAGE_TEXT
-            looked = _look(ctx, ctx.parts)
-            if isinstance(looked, Miss):
-                return looked
-            if ctx.engine.sees_text(parsed):
-                return Done()
-            elements, texts = looked
-        if ctx.parts == PAGE_TEXT:
-            ctx.parts = TEXTS | PAGE_TEXT
+        # then at all of its text (hidden text, the values fields show), and
+        # only then reads the text records. A page read whole already holds them.
+        while not ctx.engine.sees_text(parsed):
+            if ctx.parts not in _WIDER_TEXT_READ:
+                break
+            ctx.parts = _WIDER_TEXT_READ[ctx.parts]
             if not elements and not texts:
                 looked = _look(ctx, ctx.parts)
                 if isinstance(looked, Miss):
                     return looked
                 elements, texts = looked
+        else:
+            return Done()
         result = ctx.engine.resolve_text(parsed, elements, texts)
         if result.get("verified"):
             return Done()
