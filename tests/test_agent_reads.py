@@ -82,3 +82,36 @@ def test_an_unchanged_page_is_read_once(agent):
 def test_a_step_reads_what_it_needs(agent, step, parts):
     assert agent._engine.parts_for(agent._engine.parse(step), step) == parts
 
+
+
+
+# Two labels of one input, a label whose id finds a div first, a wrapping
+# label, a hidden input's label and a shadow root's label beside one outside.
+LABELS = """<!doctype html><meta charset=utf-8>
+<label for=a>First</label><label>Second <input id=a></label>
+<label for=b>Not b</label><div id=b></div><input id=b placeholder=B>
+<label>Wraps <button>Go</button></label>
+<label for=h>Hidden</label><input type=hidden id=h>
+<label for=s>Outer</label><div id=host></div>
+<script>
+  const root = document.getElementById('host').attachShadow({mode: 'open'});
+  root.innerHTML = '<label for=s>Inner</label><input id=s>';
+</script>"""
+
+
+def test_a_controls_labels_are_the_browsers_also_after_its_tree_changed(page):
+    page.set_content(LABELS)
+    agent = WebAgent(page=page, timeout=2)
+    try:
+        for change in (None, "document.body.append(document.createElement('p'))"):
+            if change:
+                page.evaluate(change)
+            agent._engine.read(ELEMENTS | NAMES)
+            labels = {row[0]: [text for source, text in zip(row[9][::2], row[9][1::2]) if source == "label"]
+                      for row in agent._engine.facts["named"]}
+            assert labels == {"/html[1]/body[1]/label[2]/input[1]": ["First", "Second"],
+                              "/html[1]/body[1]/input[1]": [],
+                              "/html[1]/body[1]/label[4]/button[1]": ["Wraps"],
+                              "/input[1]": ["Inner"]}
+    finally:
+        agent.close()

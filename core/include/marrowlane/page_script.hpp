@@ -812,10 +812,29 @@ inline constexpr std::string_view kFastScanScript =
     const root = el.getRootNode();
     return root && root.getElementById ? root.getElementById(id) : document.getElementById(id);
   };
+  // The labels of every control, from one pass over the labels of each root.
+  // A control's own `labels` list searches the whole document again, for
+  // each control, whenever an element was added or removed since the last
+  // search: quadratic on a page that changes. A label's `control` and that
+  // list are the same relation, and a root's query gives its tree order.
+  let labelsByControl = null;
   const labelsOf = el => {
     const found = [];
     if (el.labels) {
-      for (const label of el.labels) found.push(label);
+      if (!labelsByControl) {
+        labelsByControl = new Map();
+        for (const root of rootsInQueryOrder()) {
+          for (const label of root.querySelectorAll('label')) {
+            const control = label.control;
+            if (!control) continue;
+            const list = labelsByControl.get(control);
+            if (list) list.push(label);
+            else labelsByControl.set(control, [label]);
+          }
+        }
+      }
+      const own = labelsByControl.get(el);
+      if (own) found.push(...own);
     } else {
       const wrapping = el.closest('label');
       if (wrapping) found.push(wrapping);
