@@ -236,6 +236,10 @@ ELEMENT_CASES = [
      "a hyphen in the step"),
     (T + "button.html", 'click "similar_Button_2"', NONE, "no button is named so"),
     (H + "test_point.html", 'click "Button 3"', "tr:nth-child(2) > td:nth-child(1) > button", "text"),
+    # 8. an anchor written as a person reads a label, without its colon
+    (GUI, 'type x into the field right of "Empty Text Field"', "form tr:nth-child(1) > td:nth-child(2) > input",
+     "the cell says 'Empty Text Field:'"),
+    (GUI, 'click the button right of "Row 1"', "td[colspan] tr > td:nth-child(2) > button", "'Row 1:'"),
 ]
 
 # (page, step, verified, why)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "marrowlane/resolve.hpp"
+
 namespace marrowlane::relation {
 
 namespace {
@@ -159,6 +161,32 @@ std::vector<std::size_t> narrowed(std::span<const spatial::EntryView> matrix,
   return pool;
 }
 
+// The anchor as a person writes a label: "Email" for the text "Email:" or
+// "* Email" (the marks around a label are not its words, as for names).
+// Asked only when no text or attribute is the anchor as written; elements
+// beat texts, and among several the smallest box wins, the first on a tie.
+std::optional<std::size_t> label_anchor(std::span<const spatial::EntryView> matrix,
+                                        std::string_view anchor) {
+  const std::string wanted = resolve::normalise(anchor);
+  if (wanted.empty()) return std::nullopt;
+  std::optional<std::size_t> best;
+  double best_area = 0;
+  for (bool texts : {false, true}) {
+    for (std::size_t i = 0; i < matrix.size(); ++i) {
+      const spatial::EntryView& e = matrix[i];
+      if (e.is_anchor_only != texts || !e.text || resolve::normalise(*e.text) != wanted) continue;
+      const std::optional<Box> box = box_of(e);
+      if (!box) continue;
+      if (!best || box->w * box->h < best_area) {
+        best = i;
+        best_area = box->w * box->h;
+      }
+    }
+    if (best) return best;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::string_view target) {
@@ -166,7 +194,8 @@ std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::str
   if (!parsed.relation || !parsed.anchor || parsed.anchor->empty()) return std::nullopt;
   const std::optional<Direction> direction = direction_of(*parsed.relation);
   if (!direction) return std::nullopt;
-  const std::optional<std::size_t> anchor = spatial::find_anchor(matrix, *parsed.anchor);
+  std::optional<std::size_t> anchor = spatial::find_anchor(matrix, *parsed.anchor);
+  if (!anchor) anchor = label_anchor(matrix, *parsed.anchor);
   if (!anchor) return std::nullopt;
   const std::optional<Box> anchor_box = box_of(matrix[*anchor]);
   if (!anchor_box) return std::nullopt;
