@@ -236,10 +236,14 @@ ELEMENT_CASES = [
      "a hyphen in the step"),
     (T + "button.html", 'click "similar_Button_2"', NONE, "no button is named so"),
     (H + "test_point.html", 'click "Button 3"', "tr:nth-child(2) > td:nth-child(1) > button", "text"),
-    # 8. an anchor written as a person reads a label, without its colon
+    # 8. an anchor written as a person reads a label, without its colon; a kind named as a text field
     (GUI, 'type x into the field right of "Empty Text Field"', "form tr:nth-child(1) > td:nth-child(2) > input",
      "the cell says 'Empty Text Field:'"),
     (GUI, 'click the button right of "Row 1"', "td[colspan] tr > td:nth-child(2) > button", "'Row 1:'"),
+    (GUI, 'type x into the text field right of "Another Text Field"',
+     "form tr:nth-child(1) > td:nth-child(4) > input", "'text field' is a field, not the words 'text'"),
+    (GUI, 'type x into the text box right of Deutsch', "form > table > tbody > tr:nth-child(6) > td:nth-child(2) > input",
+     "'text box', and an unquoted anchor"),
 ]
 
 # (page, step, verified, why)

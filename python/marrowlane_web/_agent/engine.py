@@ -38,6 +38,12 @@ _RELATION_RE = re.compile(
     re.IGNORECASE | re.DOTALL,
 )
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
+# The ways a person names a text field ('text box', 'textarea', 'input field');
+# the spatial reading knows it as a 'field', and would otherwise look for an
+# element that carries the word 'text'.
+_FIELD_WORDS_RE = re.compile(
+    r"(?<!\w)(?:text\s*(?:field|box|input|area)|input\s+(?:field|box)|textarea|edit\s*box)(?!\w)",
+    re.IGNORECASE)
 
 # The parts of a reading: element records, text element records, the names a
 # person reads, the page's text as a person reads it, bare text (page_script.hpp's
@@ -177,14 +183,16 @@ def spatial_target(parsed, ordinal_word):
     if parsed.get("_literal_target") or parsed.get("action") not in ELEMENT_ACTIONS:
         return None
     target = parsed.get("target") or ""
-    if ordinal_word:
-        return f"{ordinal_word} {target}".strip()
     relation = _RELATION_RE.search(target)
-    if relation and relation.group(1):
-        return target
-    if any(word in _GRID_ORDINALS for word in target.lower().split()):
-        return target
-    return None
+    if ordinal_word:
+        target = f"{ordinal_word} {target}".strip()
+    elif not (relation and relation.group(1)) and not any(
+            word in _GRID_ORDINALS for word in target.lower().split()):
+        return None
+    # The kind is named before the relation; the anchor keeps its own words.
+    head = target.lower().find(relation.group(0).lower()) if relation else -1
+    head = len(target) if head < 0 else head
+    return _FIELD_WORDS_RE.sub("field", target[:head]) + target[head:]
 
 
 def _names_relation(target):
