@@ -244,6 +244,9 @@ ELEMENT_CASES = [
      "form tr:nth-child(1) > td:nth-child(4) > input", "'text field' is a field, not the words 'text'"),
     (GUI, 'type x into the text box right of Deutsch', "form > table > tbody > tr:nth-child(6) > td:nth-child(2) > input",
      "'text box', and an unquoted anchor"),
+    # 9. a closed dropdown list by the option it shows
+    (GUI, 'select "Value 1" from "Select a value..."', "select:not([id]):has(> option:nth-child(2):last-child)",
+     "no label, only its first option"),
 ]
 
 # (page, step, verified, why)

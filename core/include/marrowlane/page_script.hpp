@@ -948,6 +948,10 @@ inline constexpr std::string_view kFastScanScript =
     }
     add('title', el.getAttribute('title'));
     if (field) add('placeholder', el.getAttribute('placeholder'));
+    // A closed dropdown list shows its chosen option ('Select a value...').
+    if (tag === 'select' && !el.multiple && !(el.size > 1) && el.selectedIndex >= 0) {
+      add('value', el.options[el.selectedIndex].label);
+    }
     if (field || isChoice(el)) neighbourNames(el, add);
     return out;
   };
