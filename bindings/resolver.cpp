@@ -220,6 +220,16 @@ py::tuple check_text(py::handle target, py::handle texts) {
   return py::make_tuple(py::bool_(check.present), py::bool_(check.visible), text);
 }
 
+bool fits(py::handle action, py::handle record) {
+  const std::string act = str_arg(action, "action");
+  check_arg(record, "record", Kind::Dict);
+  Candidates one;
+  py::list records;
+  records.append(record);
+  one.add_records(records, false);
+  return rs::fits(act, one.list.front().kind);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(resolver, m) {
@@ -238,4 +248,10 @@ PYBIND11_MODULE(resolver, m) {
             "(present, visible, text) of a target among the page's [text, visible] rows.")
             .c_str(),
         py::arg("target"), py::arg("texts"));
+  m.def("fits", &fits,
+        doc("fits(action, record)",
+            "Whether the element of a record is the kind the action needs: a field to type "
+            "into, a dropdown list to select from; any element for the other actions.")
+            .c_str(),
+        py::arg("action"), py::arg("record"));
 }

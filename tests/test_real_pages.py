@@ -244,7 +244,13 @@ ELEMENT_CASES = [
      "form tr:nth-child(1) > td:nth-child(4) > input", "'text field' is a field, not the words 'text'"),
     (GUI, 'type x into the text box right of Deutsch', "form > table > tbody > tr:nth-child(6) > td:nth-child(2) > input",
      "'text box', and an unquoted anchor"),
-    # 9. a closed dropdown list by the option it shows
+    # 9. a kind the spatial reading does not tell from other fields, and typing wants a field
+    (HTML, 'click the checkbox left of "I have a Bus"', "input[value=Bus]", "bare text beside it"),
+    (GUI, 'click the checkbox left of "LHS CheckBox"', "form tr:nth-child(3) > td:nth-child(3) > input",
+     "the words share its cell"),
+    (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
+     "the first in its column that takes text; radios and checkboxes come before it"),
+    # 10. a closed dropdown list by the option it shows
     (GUI, 'select "Value 1" from "Select a value..."', "select:not([id]):has(> option:nth-child(2):last-child)",
      "no label, only its first option"),
 ]

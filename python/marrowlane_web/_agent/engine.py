@@ -38,6 +38,9 @@ _RELATION_RE = re.compile(
     re.IGNORECASE | re.DOTALL,
 )
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
+# Kinds a person names before a relation that the spatial reading does not
+# tell apart from other fields: the pick must be one.
+_CHOICE_RE = re.compile(r"(?<!\w)(?:(check\s*box)|radio(?:\s+button)?)(?!\w)", re.IGNORECASE)
 # The ways a person names a text field ('text box', 'textarea', 'input field');
 # the spatial reading knows it as a 'field', and would otherwise look for an
 # element that carries the word 'text'.
@@ -412,7 +415,7 @@ class Engine:
         page = (elements, texts)
         if target is not None:
             if _names_relation(target):
-                found = self._related(target, elements, texts, page)
+                found = self._related(target, parsed["action"], elements, texts, page)
                 if found is not None:
                     return found
             else:
@@ -431,22 +434,41 @@ class Engine:
         rule, runners_up = _text_reasons(parsed, result, elements)
         return Found(result["element"], result, False, rule, runners_up, page)
 
-    def _related(self, target, elements, texts, page):
+    def _related(self, target, action, elements, texts, page):
         """A relational target read as a person reads the page (same line or column first,
         then nearer); bare text beside elements counts as an anchor. None when nothing
-        stands there that carries the target's words."""
+        stands there that carries the target's words.
+
+        A checkbox or radio button named before the relation is looked for among the
+        fields, and the count runs over those of that kind; so it does over the fields
+        one can type into for typing.
+        """
+        head = target.lower().find(_RELATION_RE.search(target).group(0).lower())
+        choice = _CHOICE_RE.search(target, 0, head)
+        if choice:
+            target = target[:choice.start()] + "field" + target[choice.end():]
         matrix = GridBuilder(elements, texts + self.reading.bare_texts).build()
         pick = relation.resolve(matrix, target)
-        if pick is None or not _carries_words(target, pick["entry"]["element"]):
+        if pick is None:
             return None
+        ranked = [entry["element"] for entry in pick["ranked"]]
         element = pick["entry"]["element"]
+        if choice or action == "type":
+            wanted = "checkbox" if choice and choice.group(1) else "radio" if choice else None
+            ranked = [r for r in ranked if resolver.fits(action, r) and (
+                wanted is None or wanted in ((r.get("attributes") or {}).get("type", "").lower(),
+                                             (r.get("attributes") or {}).get("role", "")))]
+            ordinal = grid_resolver._parse_target(target)[3] or 1
+            element = ranked[ordinal - 1] if len(ranked) >= ordinal else None
+        if element is None or not _carries_words(target, element):
+            return None
         result = {
             "resolved": True,
             "confidence": 1.0,
             "element": element,
             "anchor_text": pick["anchor"].get("searchable"),
             "type_relaxed": pick["type_relaxed"],
-            "candidates": [entry["element"] for entry in pick["ranked"]],
+            "candidates": ranked,
         }
         rule, runners_up = _spatial_reasons(target, result)
         return Found(element, result, True, rule, runners_up, page)
