@@ -10,6 +10,7 @@ import json
 import os
 import signal
 import pathlib
+import re
 import subprocess
 import sys
 import time
@@ -191,6 +192,20 @@ def test_a_failing_step_says_why(agent, step, parts):
         assert part in message
     assert [head(s) for s in agent._steps] == [
         {"instruction": step, "status": "failed", "message": message, "screenshot": ""}]
+
+
+@pytest.mark.parametrize("value, failure", [
+    ("2020-02-29", None),
+    ("tomorrow", "'Birthday' is a date field and does not take 'tomorrow': it shows ''."),
+])
+def test_typing_into_a_date_field_passes_only_when_it_takes_the_value(agent, value, failure):
+    agent.page.set_content("<label>Birthday <input type=date></label>")
+    if failure is None:
+        agent.run(f'type {value} into "Birthday"')
+    else:
+        with pytest.raises(AssertionError, match=re.escape(failure)):
+            agent.run(f'type {value} into "Birthday"')
+    assert agent.page.input_value("input") == (value if failure is None else "")
 
 
 def test_a_failing_step_carries_a_screenshot_when_asked(agent):

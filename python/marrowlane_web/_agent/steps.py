@@ -337,6 +337,11 @@ def _hover(ctx, step, parsed):
     _on_element(ctx, step, parsed, lambda loc, el, dl: loc.hover(timeout=_ms(dl)))
 
 
+# Inputs whose value the browser drops when it does not fit the
+# type (a date 'tomorrow' reads as '').
+_CHECKED_TYPES = frozenset({"date", "time", "datetime-local", "month", "week"})
+
+
 def _type(ctx, step, parsed):
     value = parsed.get("value") or ""
 
@@ -349,6 +354,13 @@ def _type(ctx, step, parsed):
             # A custom field that is neither an input nor editable text: type into it.
             loc.click(timeout=_ms(deadline))
             _type_keys(ctx, value, deadline)
+            return
+        kind = str((element.get("attributes") or {}).get("type") or "").lower()
+        if element.get("tag") == "input" and kind in _CHECKED_TYPES:
+            shown = loc.evaluate("el => el.value")
+            if shown != value.strip():
+                raise _Refused(f"{_name(element, parsed.get('target') or '')!r} is a {kind} field "
+                               f"and does not take {value!r}: it shows {shown!r}.")
 
     _on_element(ctx, step, parsed, fill, what="field")
 
