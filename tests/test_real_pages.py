@@ -248,6 +248,9 @@ ELEMENT_CASES = [
     (HTML, 'click the checkbox left of "I have a Bus"', "input[value=Bus]", "bare text beside it"),
     (GUI, 'click the checkbox left of "LHS CheckBox"', "form tr:nth-child(3) > td:nth-child(3) > input",
      "the words share its cell"),
+    (T + "checkbox.html", 'click the checkbox left of "checkboxWithLabelFor"', "#checkboxWithLabelFor",
+     "beside its label, not beside itself (it carries the words too)"),
+    (HTML, "click the radio left of Y", "input[value=Y]", "beside the bare text, not its own value"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "marrowlane/resolve.hpp"
+#include "marrowlane/text.hpp"
 
 namespace marrowlane::relation {
 
@@ -161,30 +162,47 @@ std::vector<std::size_t> narrowed(std::span<const spatial::EntryView> matrix,
   return pool;
 }
 
-// The anchor as a person writes a label: "Email" for the text "Email:" or
-// "* Email" (the marks around a label are not its words, as for names).
-// Asked only when no text or attribute is the anchor as written; elements
-// beat texts, and among several the smallest box wins, the first on a tie.
-std::optional<std::size_t> label_anchor(std::span<const spatial::EntryView> matrix,
-                                        std::string_view anchor) {
-  const std::string wanted = resolve::normalise(anchor);
-  if (wanted.empty()) return std::nullopt;
-  std::optional<std::size_t> best;
-  double best_area = 0;
-  for (bool texts : {false, true}) {
+// Among the entries `named` accepts, elements before texts when `elements_first`
+// (else texts alone), the one with the smallest box; the first on a tie.
+template <class Named>
+std::optional<std::size_t> smallest(std::span<const spatial::EntryView> matrix, bool elements_first,
+                                    Named named) {
+  for (bool texts : {!elements_first, true}) {
+    std::optional<std::size_t> best;
+    double best_area = 0;
     for (std::size_t i = 0; i < matrix.size(); ++i) {
       const spatial::EntryView& e = matrix[i];
-      if (e.is_anchor_only != texts || !e.text || resolve::normalise(*e.text) != wanted) continue;
+      if (e.is_anchor_only != texts || !e.text || !named(*e.text)) continue;
       const std::optional<Box> box = box_of(e);
-      if (!box) continue;
-      if (!best || box->w * box->h < best_area) {
+      if (box && (!best || box->w * box->h < best_area)) {
         best = i;
         best_area = box->w * box->h;
       }
     }
-    if (best) return best;
+    if (best || texts) return best;
   }
   return std::nullopt;
+}
+
+// The anchor as a person writes a label: "Email" for the text "Email:" or
+// "* Email" (the marks around a label are not its words, as for names).
+// Asked only when no text or attribute is the anchor as written.
+std::optional<std::size_t> label_anchor(std::span<const spatial::EntryView> matrix,
+                                        std::string_view anchor) {
+  const std::string wanted = resolve::normalise(anchor);
+  if (wanted.empty()) return std::nullopt;
+  return smallest(matrix, true,
+                  [&](std::string_view text) { return resolve::normalise(text) == wanted; });
+}
+
+// A field placed beside words ("the checkbox left of 'Remember me'") is placed
+// beside the text that shows them, not beside a field that carries them as its
+// own value or label: that would be the very field meant.
+std::optional<std::size_t> shown_anchor(std::span<const spatial::EntryView> matrix,
+                                        std::string_view anchor) {
+  const std::string wanted = text::lower(anchor);
+  return smallest(matrix, false,
+                  [&](std::string_view text) { return text::lower(text) == wanted; });
 }
 
 }  // namespace
@@ -197,6 +215,9 @@ std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::str
   std::optional<std::size_t> anchor = spatial::find_anchor(matrix, *parsed.anchor);
   if (!anchor) anchor = label_anchor(matrix, *parsed.anchor);
   if (!anchor) return std::nullopt;
+  if (parsed.type_filter == "input" && matrix[*anchor].element_type == "input") {
+    if (auto shown = shown_anchor(matrix, *parsed.anchor)) anchor = shown;
+  }
   const std::optional<Box> anchor_box = box_of(matrix[*anchor]);
   if (!anchor_box) return std::nullopt;
 
