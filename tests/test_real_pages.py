@@ -251,6 +251,9 @@ ELEMENT_CASES = [
     (T + "checkbox.html", 'click the checkbox left of "checkboxWithLabelFor"', "#checkboxWithLabelFor",
      "beside its label, not beside itself (it carries the words too)"),
     (HTML, "click the radio left of Y", "input[value=Y]", "beside the bare text, not its own value"),
+    (T + "radioButton.html", "click the 3rd radio", "form > input:nth-child(2)",
+     "counted among radios (a shadow root's comes first)"),
+    (HTML, "type x into the 5th field", "textarea", "a file input, radios and checkboxes are not counted"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

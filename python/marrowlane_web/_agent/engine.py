@@ -192,10 +192,37 @@ def spatial_target(parsed, ordinal_word):
     elif not (relation and relation.group(1)) and not any(
             word in _GRID_ORDINALS for word in target.lower().split()):
         return None
-    # The kind is named before the relation; the anchor keeps its own words.
-    head = target.lower().find(relation.group(0).lower()) if relation else -1
-    head = len(target) if head < 0 else head
+    head = _head_end(target)
     return _FIELD_WORDS_RE.sub("field", target[:head]) + target[head:]
+
+
+def _head_end(target):
+    """Where the words before a target's relation end: the kind is named there, and
+    the anchor after it keeps its own words."""
+    relation = _RELATION_RE.search(target)
+    return relation.start() if relation else len(target)
+
+
+def _kind_named(target):
+    """(target, kind): a checkbox or radio button named before any relation, put to the
+    spatial reading as a field (it tells them from no other field); kind is
+    "checkbox", "radio" or None."""
+    choice = _CHOICE_RE.search(target, 0, _head_end(target))
+    if not choice:
+        return target, None
+    return (target[:choice.start()] + "field" + target[choice.end():],
+            "checkbox" if choice.group(1) else "radio")
+
+
+def _counted(records, kind, action, target):
+    """(element, kept): of `records` in the spatial reading's order, those of the kind
+    named that the action can work (a field that takes text, for typing), and the one
+    the target's ordinal counts to among them (None past their end)."""
+    kept = [r for r in records if resolver.fits(action, r) and (
+        kind is None or kind in (str((r.get("attributes") or {}).get("type") or "").lower(),
+                                 (r.get("attributes") or {}).get("role")))]
+    ordinal = grid_resolver._parse_target(target)[3] or 1
+    return (kept[ordinal - 1] if len(kept) >= ordinal else None), kept
 
 
 def _names_relation(target):
@@ -414,13 +441,19 @@ class Engine:
         target = spatial_target(parsed, ordinal_word)
         page = (elements, texts)
         if target is not None:
+            action = parsed["action"]
+            target, kind = _kind_named(target)
+            narrowed = kind is not None or action == "type"
             if _names_relation(target):
-                found = self._related(target, parsed["action"], elements, texts, page)
+                found = self._related(target, action, kind if narrowed else False, elements, texts, page)
                 if found is not None:
                     return found
             else:
                 matrix = GridBuilder(elements, texts).build()
-                result = GridResolver(matrix).resolve({"action": parsed["action"], "target": target})
+                result = GridResolver(matrix).resolve({"action": action, "target": target})
+                if narrowed:
+                    element, kept = _counted(result.get("candidates") or [], kind, action, target)
+                    result = dict(result, resolved=element is not None, element=element, candidates=kept)
                 if result.get("resolved") and _carries_words(target, result["element"]):
                     rule, runners_up = _spatial_reasons(target, result)
                     return Found(result["element"], result, True, rule, runners_up, page)
@@ -434,32 +467,22 @@ class Engine:
         rule, runners_up = _text_reasons(parsed, result, elements)
         return Found(result["element"], result, False, rule, runners_up, page)
 
-    def _related(self, target, action, elements, texts, page):
+    def _related(self, target, action, kind, elements, texts, page):
         """A relational target read as a person reads the page (same line or column first,
         then nearer); bare text beside elements counts as an anchor. None when nothing
         stands there that carries the target's words.
 
-        A checkbox or radio button named before the relation is looked for among the
-        fields, and the count runs over those of that kind; so it does over the fields
-        one can type into for typing.
+        Unless `kind` is False, the count runs over the entries of that kind the action
+        can work (see `_counted`).
         """
-        head = target.lower().find(_RELATION_RE.search(target).group(0).lower())
-        choice = _CHOICE_RE.search(target, 0, head)
-        if choice:
-            target = target[:choice.start()] + "field" + target[choice.end():]
         matrix = GridBuilder(elements, texts + self.reading.bare_texts).build()
         pick = relation.resolve(matrix, target)
         if pick is None:
             return None
         ranked = [entry["element"] for entry in pick["ranked"]]
         element = pick["entry"]["element"]
-        if choice or action == "type":
-            wanted = "checkbox" if choice and choice.group(1) else "radio" if choice else None
-            ranked = [r for r in ranked if resolver.fits(action, r) and (
-                wanted is None or wanted in ((r.get("attributes") or {}).get("type", "").lower(),
-                                             (r.get("attributes") or {}).get("role", "")))]
-            ordinal = grid_resolver._parse_target(target)[3] or 1
-            element = ranked[ordinal - 1] if len(ranked) >= ordinal else None
+        if kind is not False:
+            element, ranked = _counted(ranked, kind, action, target)
         if element is None or not _carries_words(target, element):
             return None
         result = {
