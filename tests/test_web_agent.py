@@ -194,18 +194,22 @@ def test_a_failing_step_says_why(agent, step, parts):
         {"instruction": step, "status": "failed", "message": message, "screenshot": ""}]
 
 
-@pytest.mark.parametrize("value, failure", [
-    ("2020-02-29", None),
-    ("tomorrow", "'Birthday' is a date field and does not take 'tomorrow': it shows ''."),
-])
-def test_typing_into_a_date_field_passes_only_when_it_takes_the_value(agent, value, failure):
-    agent.page.set_content("<label>Birthday <input type=date></label>")
-    if failure is None:
-        agent.run(f'type {value} into "Birthday"')
-    else:
-        with pytest.raises(AssertionError, match=re.escape(failure)):
-            agent.run(f'type {value} into "Birthday"')
-    assert agent.page.input_value("input") == (value if failure is None else "")
+REFUSED = [
+    # a step the page would take without doing it, the message, and the value left
+    ("<label>Birthday <input type=date></label>", 'type tomorrow into "Birthday"',
+     "'Birthday' is a date field and does not take 'tomorrow': it shows ''.", ""),
+    ("<label>Cars <select><option>Volvo<option disabled>Saab</select></label>", 'select Saab from "Cars"',
+     "'Cars' has the option 'Saab', but it is disabled.", "Volvo"),
+]
+
+
+@pytest.mark.parametrize("html, step, failure, left", REFUSED, ids=[r[1] for r in REFUSED])
+def test_a_step_the_field_would_not_take_fails_and_says_so(agent, html, step, failure, left):
+    agent.page.set_content(html)
+    with pytest.raises(AssertionError, match=re.escape(failure)):
+        agent.run(step)
+    assert agent.page.eval_on_selector("input, select", "el => el.value") == left
+    agent.run(step.replace("tomorrow", "2020-02-29").replace("Saab", "Volvo"))
 
 
 def test_a_failing_step_carries_a_screenshot_when_asked(agent):

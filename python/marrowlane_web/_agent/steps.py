@@ -365,7 +365,7 @@ def _type(ctx, step, parsed):
     _on_element(ctx, step, parsed, fill, what="field")
 
 
-_OPTIONS_JS = "el => el.options ? Array.from(el.options).map(o => [o.label, o.value]) : null"
+_OPTIONS_JS = "el => el.options ? Array.from(el.options).map(o => [o.label, o.value, o.disabled]) : null"
 
 
 def _select(ctx, step, parsed):
@@ -377,15 +377,17 @@ def _select(ctx, step, parsed):
         name = _name(element, target)
         if options is None:
             raise _Refused(f"{name!r} is not a dropdown list, so no option can be selected in it.")
-        labels = [label for label, _ in options]
+        labels = [label for label, _, _ in options]
         wanted = value.strip()
         for matches in (
             lambda label, val: label == value,
             lambda label, val: label.strip().casefold() == wanted.casefold(),
             lambda label, val: val == value or val == wanted,
         ):
-            for index, (label, val) in enumerate(options):
+            for index, (label, val, disabled) in enumerate(options):
                 if matches(label, val):
+                    if disabled:
+                        raise _Refused(f"{name!r} has the option {label!r}, but it is disabled.")
                     loc.select_option(index=index, timeout=_ms(deadline))
                     return
         raise _Refused(
