@@ -254,6 +254,8 @@ ELEMENT_CASES = [
     (T + "radioButton.html", "click the 3rd radio", "form > input:nth-child(2)",
      "counted among radios (a shadow root's comes first)"),
     (HTML, "type x into the 5th field", "textarea", "a file input, radios and checkboxes are not counted"),
+    (H + "test_write.html", 'type x into the field right of "Input type=time"', "#inputTypeTime",
+     "the anchor holds the word 'input', which leaves 'field' as words no field carries"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

@@ -239,7 +239,8 @@ def _carries_words(target, element):
     """
     _, _, _, _, search_text, target_text = grid_resolver._parse_target(target)
     words = search_text or target_text
-    if not words:
+    # A kind word left over ('field' when the anchor holds 'input') names no words.
+    if not words or all(word in _KIND_WORDS for word in words.lower().split()):
         return True
     return grid_resolver._normalize(words) in grid_resolver._normalize(_searchable(element))
 
