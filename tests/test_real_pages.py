@@ -256,6 +256,8 @@ ELEMENT_CASES = [
     (HTML, "type x into the 5th field", "textarea", "a file input, radios and checkboxes are not counted"),
     (H + "test_write.html", 'type x into the field right of "Input type=time"', "#inputTypeTime",
      "the anchor holds the word 'input', which leaves 'field' as words no field carries"),
+    (T + "Click.html", 'click "Click with proximity" below "Proximity marker"',
+     "span[onclick*='proximity selector.']", "no element there: the text that carries the words"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

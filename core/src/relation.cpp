@@ -240,6 +240,24 @@ std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::str
     ranked = ranked_of(std::nullopt);
     type_relaxed = true;
   }
+  // No element there: a text that carries the step's words stands in for one
+  // (pages make text clickable with a handler added by script, unseen).
+  if (ranked.empty() && !parsed.type_filter && parsed.target_text && !parsed.target_text->empty()) {
+    const std::string wanted = spatial::normalize(*parsed.target_text);
+    std::vector<std::size_t> pool;
+    for (std::size_t i = 0; i < matrix.size(); ++i) {
+      const spatial::EntryView& e = matrix[i];
+      if (i == *anchor || !e.is_anchor_only || !e.text ||
+          spatial::normalize(*e.text).find(wanted) == std::string::npos) {
+        continue;
+      }
+      if (auto b = box_of(e)) {
+        boxes[i] = *b;
+        pool.push_back(i);
+      }
+    }
+    ranked = order(*anchor_box, boxes, pool, *direction);
+  }
   const std::int64_t ordinal = parsed.ordinal.value_or(1);
   if (ordinal < 1 || static_cast<std::uint64_t>(ordinal) > ranked.size()) return std::nullopt;
   const auto at = static_cast<std::size_t>(ordinal - 1);
