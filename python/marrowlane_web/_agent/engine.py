@@ -68,6 +68,10 @@ ELEMENT_ACTIONS = frozenset(
 # Actions whose target the resolver by names decides first.
 _NAMED_ACTIONS = ELEMENT_ACTIONS - {"extract_text"}
 _TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
+# Text steps that name a text by its place beside an anchor, and the phrases
+# that start their targets (longest first, as the text strategy reads them).
+_SPATIAL_TEXT = frozenset({"verify_spatial_text", "extract_text_spatial"})
+_TEXT_DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 # Element checks that the page's text answers when no element carries the name.
 _SHOWN_AS_TEXT = frozenset({"verify_present", "verify_visible"})
 _RUNNERS_UP = 3
@@ -194,6 +198,25 @@ def spatial_target(parsed, ordinal_word):
         return None
     head = _head_end(target)
     return _FIELD_WORDS_RE.sub("field", target[:head]) + target[head:]
+
+
+def _article_kept(target):
+    """A directional text target whose anchor starts with an article of its own ('below
+    A paragraph'), put so that the text strategy keeps it; None for any other.
+
+    The strategy cuts a leading 'the ', 'a ' and 'an ' off an anchor, each once and
+    in that order ('below the Total' looks for 'Total'); behind an 'an ' the
+    anchor's own article is left alone. Asked only when the anchor as cut is not
+    on the page.
+    """
+    low = target.lower()
+    for phrase in _TEXT_DIRECTIONS:
+        if low.startswith(phrase + " "):
+            anchor = target[len(phrase) + 1:].strip()
+            if anchor.lower().startswith(("the ", "a ", "an ")):
+                return f"{phrase} an {anchor}"
+            return None
+    return None
 
 
 def _head_end(target):
@@ -351,6 +374,11 @@ class Engine:
         gets that second chance.
         """
         result = self.text_match.resolve(parsed, elements, texts)
+        if not result.get("resolved") and parsed.get("action") in _SPATIAL_TEXT:
+            kept = _article_kept(parsed.get("target") or "")
+            if kept is not None:
+                again = self.text_match.resolve(dict(parsed, target=kept), elements, texts)
+                result = again if again.get("resolved") else result
         bare = self.reading.bare_texts
         if not result.get("resolved") and bare and parsed.get("action") in _TEXT_ACTIONS:
             again = self.text_match.resolve(parsed, elements, texts + bare)

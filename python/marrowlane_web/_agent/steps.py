@@ -17,6 +17,7 @@ from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTO
 
 from . import messages
 from .engine import ALL, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXTS, with_ordinal
+from .engine import _TEXT_DIRECTIONS as _DIRECTIONS
 from .gestures import press, split_gesture
 from .keys import key_combination
 from .reading import Stale
@@ -29,7 +30,6 @@ LONGEST_WAIT_MS = 10 * 60 * 1000  # beyond this a wait is a mistake (and beyond 
 NAVIGATE_SECONDS = 30.0  # the least time a page is given to load
 TYPING_CHUNK = 32  # characters typed between two looks at the clock
 DIALOG_ACTIONS = frozenset({"accept_dialog", "dismiss_dialog", "verify_dialog"})
-_DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 
 
 class StepFailed(Exception):
