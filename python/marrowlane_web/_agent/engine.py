@@ -240,11 +240,17 @@ def _kind_named(target):
 def _counted(records, kind, action, target):
     """(element, kept): of `records` in the spatial reading's order, those of the kind
     named that the action can work (a field that takes text, for typing), and the one
-    the target's ordinal counts to among them (None past their end)."""
-    kept = [r for r in records if resolver.fits(action, r) and (
-        kind is None or kind in (str((r.get("attributes") or {}).get("type") or "").lower(),
-                                 (r.get("attributes") or {}).get("role")))]
+    the target's ordinal counts to among them (None past their end). The count
+    stops where the account's runners-up are known."""
     ordinal = grid_resolver._parse_target(target)[3] or 1
+    kept = []
+    for r in records:
+        if len(kept) == ordinal + _RUNNERS_UP:
+            break
+        if resolver.fits(action, r) and (kind is None or kind in (
+                str((r.get("attributes") or {}).get("type") or "").lower(),
+                (r.get("attributes") or {}).get("role"))):
+            kept.append(r)
     return (kept[ordinal - 1] if len(kept) >= ordinal else None), kept
 
 
