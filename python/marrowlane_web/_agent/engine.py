@@ -71,7 +71,7 @@ _TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
 # Text steps that name a text by its place beside an anchor, and the phrases
 # that start their targets (longest first, as the text strategy reads them).
 _SPATIAL_TEXT = frozenset({"verify_spatial_text", "extract_text_spatial"})
-_TEXT_DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
+TEXT_DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 # Element checks that the page's text answers when no element carries the name.
 _SHOWN_AS_TEXT = frozenset({"verify_present", "verify_visible"})
 _RUNNERS_UP = 3
@@ -209,14 +209,19 @@ def _article_kept(target):
     anchor's own article is left alone. Asked only when the anchor as cut is not
     on the page.
     """
+    phrase, anchor = split_direction(target)
+    if phrase is None or not anchor.lower().startswith(("the ", "a ", "an ")):
+        return None
+    return f"{phrase} an {anchor}"
+
+
+def split_direction(target):
+    """(direction phrase, anchor) of a directional text target; (None, target) without one."""
     low = target.lower()
-    for phrase in _TEXT_DIRECTIONS:
+    for phrase in TEXT_DIRECTIONS:
         if low.startswith(phrase + " "):
-            anchor = target[len(phrase) + 1:].strip()
-            if anchor.lower().startswith(("the ", "a ", "an ")):
-                return f"{phrase} an {anchor}"
-            return None
-    return None
+            return phrase, target[len(phrase) + 1:].strip()
+    return None, target
 
 
 def _head_end(target):

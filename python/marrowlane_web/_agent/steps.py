@@ -16,8 +16,8 @@ from playwright.sync_api import Error as PlaywrightError
 from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 
 from . import messages
-from .engine import ALL, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXTS, with_ordinal
-from .engine import _TEXT_DIRECTIONS as _DIRECTIONS
+from .engine import (ALL, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXT_DIRECTIONS, TEXTS,
+                     split_direction, with_ordinal)
 from .gestures import press, split_gesture
 from .keys import key_combination
 from .reading import Stale
@@ -498,19 +498,11 @@ def _no_text_contains(target, texts):
         lambda: messages.candidates(f"No text contains {target!r}.", target, texts))
 
 
-def _split_direction(target):
-    low = target.lower()
-    for phrase in _DIRECTIONS:
-        if low.startswith(phrase + " "):
-            return phrase, target[len(phrase) + 1:].strip()
-    return None, target
-
-
 def _direction_miss(result, target, texts):
     """Why a directional text step found nothing: no direction, no anchor, or nothing there."""
-    phrase, anchor = _split_direction(target)
+    phrase, anchor = split_direction(target)
     if phrase is None:
-        return f"{target!r} does not start with a direction ({', '.join(_DIRECTIONS)})."
+        return f"{target!r} does not start with a direction ({', '.join(TEXT_DIRECTIONS)})."
     if not result.get("resolved"):
         return messages.with_candidates(f"No text {anchor!r} to look {phrase}.", anchor, texts)
     return f"Nothing is {phrase} {anchor!r}."
@@ -525,7 +517,7 @@ def _verify_spatial_text(ctx, step, parsed):
             return Done()
         if not result.get("resolved") or not result.get("candidates"):
             return Miss(lambda: _direction_miss(result, target, texts))
-        phrase, anchor = _split_direction(target)
+        phrase, anchor = split_direction(target)
         actual = (result.get("state") or {}).get("actual", "")
         return Miss(f"The text {phrase} {anchor!r} is {actual!r}, expected {expected!r}.")
 
