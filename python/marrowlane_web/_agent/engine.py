@@ -242,6 +242,12 @@ def _kind_named(target):
             "checkbox" if choice.group(1) else "radio")
 
 
+def _narrows(kind, action):
+    """Whether a spatial pick is counted among a kind: one the step names, or the fields
+    that take text when it types."""
+    return kind is not None or action == "type"
+
+
 def _counted(records, kind, action, target):
     """(element, kept): of `records` in the spatial reading's order, those of the kind
     named that the action can work (a field that takes text, for typing), and the one
@@ -483,15 +489,14 @@ class Engine:
         if target is not None:
             action = parsed["action"]
             target, kind = _kind_named(target)
-            narrowed = kind is not None or action == "type"
             if _names_relation(target):
-                found = self._related(target, action, kind if narrowed else False, elements, texts, page)
+                found = self._related(target, action, kind, elements, texts, page)
                 if found is not None:
                     return found
             else:
                 matrix = GridBuilder(elements, texts).build()
                 result = GridResolver(matrix).resolve({"action": action, "target": target})
-                if narrowed:
+                if _narrows(kind, action):
                     element, kept = _counted(result.get("candidates") or [], kind, action, target)
                     result = dict(result, resolved=element is not None, element=element, candidates=kept)
                 if result.get("resolved") and _carries_words(target, result["element"]):
@@ -512,8 +517,8 @@ class Engine:
         then nearer); bare text beside elements counts as an anchor. None when nothing
         stands there that carries the target's words.
 
-        Unless `kind` is False, the count runs over the entries of that kind the action
-        can work (see `_counted`).
+        A kind named (see `_kind_named`), or typing, counts among the entries of that
+        kind the action can work (see `_counted`).
         """
         matrix = GridBuilder(elements, texts + self.reading.bare_texts).build()
         pick = relation.resolve(matrix, target)
@@ -521,7 +526,7 @@ class Engine:
             return None
         ranked = [entry["element"] for entry in pick["ranked"]]
         element = pick["entry"]["element"]
-        if kind is not False:
+        if _narrows(kind, action):
             element, ranked = _counted(ranked, kind, action, target)
         if element is None or not _carries_words(target, element):
             return None
