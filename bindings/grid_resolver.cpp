@@ -49,10 +49,7 @@ py::dict answer(const Matrix& m, const spatial::Resolution& res) {
 py::str normalize(py::handle text) { return from_utf8(spatial::normalize(str_arg(text, "text"))); }
 
 py::tuple parse_target(py::handle target) {
-  const spatial::Target t = spatial::parse_target(str_arg(target, "target"));
-  py::object ordinal = t.ordinal ? py::object(py::int_(*t.ordinal)) : py::object(py::none());
-  return py::make_tuple(str_or_none(t.anchor), str_or_none(t.relation), str_or_none(t.type_filter),
-                        ordinal, str_or_none(t.search_text), str_or_none(t.target_text));
+  return target_tuple(spatial::parse_target(str_arg(target, "target")));
 }
 
 // The core's answer about two entries, each checked and read as a matrix entry.

@@ -29,6 +29,10 @@ py::object resolve(py::handle matrix, py::handle target) {
   return r;
 }
 
+py::tuple parse_target(py::handle target) {
+  return target_tuple(marrowlane::spatial::parse_target_words(str_arg(target, "target")));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(relation, m) {
@@ -41,4 +45,10 @@ PYBIND11_MODULE(relation, m) {
             "in the relation in order; None when nothing stands there.")
             .c_str(),
         py::arg("matrix"), py::arg("target"));
+  m.def("parse_target", &parse_target,
+        doc("parse_target(target)",
+            "(anchor, relation, type_filter, ordinal, search_text, target_text) of a target, "
+            "its relation read only where it stands as whole words.")
+            .c_str(),
+        py::arg("target"));
 }

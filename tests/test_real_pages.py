@@ -258,6 +258,8 @@ ELEMENT_CASES = [
      "the anchor holds the word 'input', which leaves 'field' as words no field carries"),
     (T + "Click.html", 'click "Click with proximity" below "Proximity marker"',
      "span[onclick*='proximity selector.']", "no element there: the text that carries the words"),
+    (T + "proximitySelector.html", 'click "TargetNear" near "LabelNear"', "#target-near",
+     "'near' inside a name is no relation"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

@@ -32,6 +32,14 @@ struct [[gnu::visibility("hidden")]] Fields {
                                          Field("placeholder")};
 };
 
+// A parsed target as the 6-tuple (anchor, relation, type_filter, ordinal, search_text,
+// target_text), None for a part it lacks.
+inline py::tuple target_tuple(const spatial::Target& t) {
+  py::object ordinal = t.ordinal ? py::object(py::int_(*t.ordinal)) : py::object(py::none());
+  return py::make_tuple(str_or_none(t.anchor), str_or_none(t.relation), str_or_none(t.type_filter),
+                        ordinal, str_or_none(t.search_text), str_or_none(t.target_text));
+}
+
 inline const Fields& fields() {
   static const Fields f;  // made with the GIL held, on first use
   return f;

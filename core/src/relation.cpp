@@ -208,7 +208,7 @@ std::optional<std::size_t> shown_anchor(std::span<const spatial::EntryView> matr
 }  // namespace
 
 std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::string_view target) {
-  const spatial::Target parsed = spatial::parse_target(target);
+  const spatial::Target parsed = spatial::parse_target_words(target);
   if (!parsed.relation || !parsed.anchor || parsed.anchor->empty()) return std::nullopt;
   const std::optional<Direction> direction = direction_of(*parsed.relation);
   if (!direction) return std::nullopt;

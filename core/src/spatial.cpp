@@ -67,15 +67,35 @@ std::string normalize(std::string_view text) {
   return out;
 }
 
-Target parse_target(std::string_view target) {
+namespace {
+
+bool word_char(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || u >= 0x80;
+}
+
+// Where `keyword` first stands in `t` as whole words; npos when it does not.
+std::size_t whole_word_at(std::string_view t, std::string_view keyword) {
+  for (std::size_t at = t.find(keyword); at != std::string_view::npos;
+       at = t.find(keyword, at + 1)) {
+    const std::size_t end = at + keyword.size();
+    if ((at == 0 || !word_char(t[at - 1])) && (end == t.size() || !word_char(t[end]))) return at;
+  }
+  return std::string_view::npos;
+}
+
+Target parse(std::string_view target, bool whole_words) {
   Target result;
   const std::string t = text::lower(target);
   const std::vector<std::string_view> words = text::split(t);
 
   std::optional<std::string_view> rel_keyword;
+  std::size_t rel_at = 0;
   for (const auto& [keyword, relation] : relations_by_length()) {
-    if (t.find(keyword) != std::string::npos) {
+    const std::size_t at = whole_words ? whole_word_at(t, keyword) : t.find(keyword);
+    if (at != std::string::npos) {
       rel_keyword = keyword;
+      rel_at = at;
       result.relation = std::string(relation);
       break;
     }
@@ -105,7 +125,7 @@ Target parse_target(std::string_view target) {
   };
 
   if (rel_keyword) {
-    const std::size_t at = t.find(*rel_keyword);
+    const std::size_t at = rel_at;
     const std::string_view before = std::string_view(t).substr(0, at);
     std::string_view anchor = text::strip(std::string_view(t).substr(at + rel_keyword->size()));
     // Each article once, in order: "the a x" loses both, "a the x" only "a ".
@@ -136,6 +156,12 @@ Target parse_target(std::string_view target) {
   }
   return result;
 }
+
+}  // namespace
+
+Target parse_target(std::string_view target) { return parse(target, false); }
+
+Target parse_target_words(std::string_view target) { return parse(target, true); }
 
 double centre_distance(const EntryView& a, const EntryView& b) {
   const PositionView& pa = position_of(a);

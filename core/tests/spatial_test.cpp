@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <string>
 
 #include "marrowlane/errors.hpp"
 
@@ -188,6 +190,24 @@ TEST(Resolve, RelationsOrdinalsAndRelaxedTypes) {
   EXPECT_EQ(resolve_ordinal(m.views, 0, std::nullopt, std::nullopt).shape,
             Resolution::Shape::Failure);
   EXPECT_EQ(resolve_ordinal(m.views, -3, "button", "login").shape, Resolution::Shape::Failure);
+}
+
+TEST(ParseTargetWords, TakesARelationOnlyAsWholeWords) {
+  struct Case {
+    const char* target;
+    std::optional<std::string> relation, anchor, target_text;
+  } cases[] = {
+      {"TargetNear near LabelNear", "near", "labelnear", "targetnear"},
+      {"Understand above the Terms", "above", "terms", "understand"},
+      {"2nd button next to Email", "next_to", "email", std::nullopt},
+      {"Linear", std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const Target t = parse_target_words(c.target);
+    EXPECT_EQ(t.relation, c.relation) << c.target;
+    EXPECT_EQ(t.anchor, c.anchor) << c.target;
+    EXPECT_EQ(t.target_text, c.target_text) << c.target;
+  }
 }
 
 TEST(Resolve, ReportsMissingKeysOnlyWhenNeeded) {

@@ -87,6 +87,10 @@ struct Target {
   std::optional<std::string> target_text;  // words before the relation keyword
 };
 Target parse_target(std::string_view target);
+// The same, with a relation keyword taken only where it stands as whole words,
+// as a person reads it: "TargetNear near LabelNear" relates to "LabelNear", and
+// "Understand" names no relation.
+Target parse_target_words(std::string_view target);
 
 // An entry's `position`; a key the record lacks (or holds None) is nullopt.
 struct PositionView {

@@ -253,7 +253,7 @@ def _counted(records, kind, action, target):
     named that the action can work (a field that takes text, for typing), and the one
     the target's ordinal counts to among them (None past their end). The count
     stops where the account's runners-up are known."""
-    ordinal = grid_resolver._parse_target(target)[3] or 1
+    ordinal = relation.parse_target(target)[3] or 1
     kept = []
     for r in records:
         if len(kept) == ordinal + _RUNNERS_UP:
@@ -277,7 +277,7 @@ def _carries_words(target, element):
     The spatial resolver drops such words when no element carries them, and
     would then answer with whatever stands in the place; that is no answer.
     """
-    _, _, _, _, search_text, target_text = grid_resolver._parse_target(target)
+    _, _, _, _, search_text, target_text = relation.parse_target(target)
     words = search_text or target_text
     # A kind word left over ('field' when the anchor holds 'input') names no words.
     if not words or all(word in _KIND_WORDS for word in words.lower().split()):
@@ -544,16 +544,15 @@ class Engine:
 
 def _spatial_reasons(target, result):
     """The rule and the runners-up of a spatial pick, from the resolver's own reading."""
-    anchor, relation, type_filter, ordinal, search_text, target_text = (
-        grid_resolver._parse_target(target))
+    anchor, side, type_filter, ordinal, search_text, target_text = relation.parse_target(target)
     if not anchor:
-        anchor = relation = None
+        anchor = side = None
     words = search_text if not anchor else target_text
     anchor, words = _as_written(target, anchor), _as_written(target, words)
-    rule = account.spatial_rule(relation, anchor, ordinal, type_filter, words or None,
+    rule = account.spatial_rule(side, anchor, ordinal, type_filter, words or None,
                                 bool(result.get("type_relaxed")))
     candidates = list(result.get("candidates") or [])
-    return rule, account.spatial_runners_up(relation, anchor, ordinal, candidates, result["element"])
+    return rule, account.spatial_runners_up(side, anchor, ordinal, candidates, result["element"])
 
 
 def _as_written(target, part):
