@@ -378,7 +378,7 @@ def test_bad_naming_reads_cleanly(page, html, step, selector):
         assert page.evaluate(_SAME_ELEMENT, [found.element["xpath"], selector])[0]
 
 
-# verify-element steps whose name no element carries: the page's text answers
+# Element steps whose name no element carries: the page's text answers
 # (present when hidden too, visible only when a person can see it).
 ELEMENT_CHECKS = [
     (T + "proximitySelector.html", 'verify "HiddenText" is present', True, "a display:none span"),
@@ -387,6 +387,7 @@ ELEMENT_CHECKS = [
     (T + "tableCell.html", 'verify "Table Caption" is visible', True, "a table's caption"),
     ("taiko/functional/sample.html", 'verify "Sample Html File" is visible', True, "bare text in body"),
     ("taiko/functional/sample.html", 'verify "Sample Html" button is present', False, "a kind: an element"),
+    ("taiko/functional/sample.html", 'extract text "Sample Html File"', True, "bare text is extracted too"),
 ]
 
 

@@ -507,6 +507,10 @@ class Engine:
             if found is not None:
                 return found
         result = self.text_match.resolve(parsed, elements, texts)
+        bare = self.reading.bare_texts
+        if not result.get("resolved") and bare and parsed.get("action") == "extract_text":
+            # A text no element holds may stand bare on the page (right in <body>).
+            result = self.text_match.resolve(parsed, elements, texts + bare)
         if not result.get("resolved"):
             return Found(None, result, page=page)
         rule, runners_up = _text_reasons(parsed, result, elements)

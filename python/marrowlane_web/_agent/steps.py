@@ -16,7 +16,7 @@ from playwright.sync_api import Error as PlaywrightError
 from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
 
 from . import messages
-from .engine import (ALL, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXT_DIRECTIONS, TEXTS,
+from .engine import (ALL, BARE, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXT_DIRECTIONS, TEXTS,
                      split_direction, with_ordinal)
 from .gestures import press, split_gesture
 from .keys import key_combination
@@ -409,6 +409,7 @@ def _extract_text(ctx, step, parsed):
     def attempt(elements, texts, deadline):
         found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
+            ctx.parts |= BARE  # the text may stand bare beside elements: read that too
             return _missing(ctx, "element or text", parsed, elements + texts)
         if ctx.on_pick is not None:
             ctx.on_pick(found)
