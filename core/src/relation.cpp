@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "marrowlane/resolve.hpp"
-#include "marrowlane/text.hpp"
 
 namespace marrowlane::relation {
 
@@ -196,13 +195,15 @@ std::optional<std::size_t> label_anchor(std::span<const spatial::EntryView> matr
 }
 
 // A field placed beside words ("the checkbox left of 'Remember me'") is placed
-// beside the text that shows them, not beside a field that carries them as its
-// own value or label: that would be the very field meant.
+// beside the text that shows them, written as a label may be ("User name:"),
+// not beside a field that carries them as its own value or label: that would
+// be the very field meant, or another field that merely holds the words.
 std::optional<std::size_t> shown_anchor(std::span<const spatial::EntryView> matrix,
                                         std::string_view anchor) {
-  const std::string wanted = text::lower(anchor);
+  const std::string wanted = resolve::normalise(anchor);
+  if (wanted.empty()) return std::nullopt;
   return smallest(matrix, false,
-                  [&](std::string_view text) { return text::lower(text) == wanted; });
+                  [&](std::string_view text) { return resolve::normalise(text) == wanted; });
 }
 
 }  // namespace
