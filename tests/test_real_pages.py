@@ -260,6 +260,13 @@ ELEMENT_CASES = [
      "span[onclick*='proximity selector.']", "no element there: the text that carries the words"),
     (T + "proximitySelector.html", 'click "TargetNear" near "LabelNear"', "#target-near",
      "'near' inside a name is no relation"),
+    (T + "textMatch.html", 'type x into the field right of "User name"', "input[name=uname]",
+     "beside the text 'User name:', not beside a field whose value is 'user name'"),
+    (T + "image.html", 'click the image right of "avatar"', "img[alt=similarImage2]",
+     "an image: a kind by its tag, an anchor by its alt text"),
+    (T + "image.html", 'click "similarImage2" right of "similarImage1"', "img[alt=similarImage2]",
+     "an image carries the words of its alt text"),
+    (T + "image.html", "click the 2nd image", "img[alt=similarImage1]", "counted among images"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

@@ -40,7 +40,9 @@ _RELATION_RE = re.compile(
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
 # Kinds a person names before a relation that the spatial reading does not
 # tell apart from other fields: the pick must be one.
-_CHOICE_RE = re.compile(r"(?<!\w)(?:(check\s*box)|radio(?:\s+button)?)(?!\w)", re.IGNORECASE)
+# Images are named so too: the spatial reading knows no kind for them.
+_CHOICE_RE = re.compile(
+    r"(?<!\w)(?:(check\s*box)|radio(?:\s+button)?|(image|img|picture|photo))(?!\w)", re.IGNORECASE)
 # The ways a person names a text field ('text box', 'textarea', 'input field');
 # the spatial reading knows it as a 'field', and would otherwise look for an
 # element that carries the word 'text'.
@@ -233,11 +235,13 @@ def _head_end(target):
 
 def _kind_named(target):
     """(target, kind): a checkbox or radio button named before any relation, put to the
-    spatial reading as a field (it tells them from no other field); kind is
-    "checkbox", "radio" or None."""
+    spatial reading as a field (it tells them from no other field), or an image, put
+    to it as any element; kind is "checkbox", "radio", "img" or None."""
     choice = _CHOICE_RE.search(target, 0, _head_end(target))
     if not choice:
         return target, None
+    if choice.group(2):
+        return target[:choice.start()] + target[choice.end():], "img"
     return (target[:choice.start()] + "field" + target[choice.end():],
             "checkbox" if choice.group(1) else "radio")
 
@@ -259,7 +263,7 @@ def _counted(records, kind, action, target):
         if len(kept) == ordinal + _RUNNERS_UP:
             break
         if resolver.fits(action, r) and (kind is None or kind in (
-                str((r.get("attributes") or {}).get("type") or "").lower(),
+                r.get("tag"), str((r.get("attributes") or {}).get("type") or "").lower(),
                 (r.get("attributes") or {}).get("role"))):
             kept.append(r)
     return (kept[ordinal - 1] if len(kept) >= ordinal else None), kept
@@ -282,7 +286,29 @@ def _carries_words(target, element):
     # A kind word left over ('field' when the anchor holds 'input') names no words.
     if not words or all(word in _KIND_WORDS for word in words.lower().split()):
         return True
-    return grid_resolver._normalize(words) in grid_resolver._normalize(_searchable(element))
+    return grid_resolver._normalize(words) in grid_resolver._normalize(
+        " ".join([_searchable(element), *_image_names(element)]))
+
+
+def _image_names(record):
+    """The names an image shows a person in place of text: its alt text and title."""
+    attributes = record.get("attributes") or {}
+    return [str(attributes[key]) for key in ("alt", "title") if attributes.get(key)]
+
+
+def _image_anchors(elements):
+    """Anchor records for the images of `elements`, one per name they show (see
+    `_image_names`): a relation may start at an image ('right of "avatar"'). Each
+    maps back to its image."""
+    anchors = {}
+    for record in elements:
+        if record.get("tag") == "img" and record.get("bounding_box") and not record.get("text"):
+            for name in _image_names(record):
+                anchor = {"tag": "img", "text": name, "attributes": {},
+                          "bounding_box": record["bounding_box"], "is_visible": record.get("is_visible"),
+                          "is_enabled": True, "xpath": record.get("xpath") or ""}
+                anchors[id(anchor)] = (anchor, record)
+    return anchors
 
 
 @dataclass
@@ -524,12 +550,16 @@ class Engine:
         A kind named (see `_kind_named`), or typing, counts among the entries of that
         kind the action can work (see `_counted`).
         """
-        matrix = GridBuilder(elements, texts + self.reading.bare_texts).build()
+        images = _image_anchors(elements)
+        extra = [anchor for anchor, _ in images.values()]
+        matrix = GridBuilder(elements, texts + self.reading.bare_texts + extra).build()
         pick = relation.resolve(matrix, target)
         if pick is None:
             return None
-        ranked = [entry["element"] for entry in pick["ranked"]]
-        element = pick["entry"]["element"]
+        # A text that stands in for an element may be an image's name: the image is meant.
+        ranked = [images.get(id(entry["element"]), (None, entry["element"]))[1]
+                  for entry in pick["ranked"]]
+        element = images.get(id(pick["entry"]["element"]), (None, pick["entry"]["element"]))[1]
         if _narrows(kind, action):
             element, ranked = _counted(ranked, kind, action, target)
         if element is None or not _carries_words(target, element):
