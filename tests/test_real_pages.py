@@ -88,6 +88,7 @@ ELEMENT_CASES = [
     (ARIA, 'type x into "Textbox"', "div[role=textbox]", "aria-labelledby names a role=textbox"),
     (GUI, 'click "Link with title"', "a[title='Link with title']", "a link holding only an image"),
     (GUI, 'click "Dolphin"', "#imageId", "Image('Dolphin'): alt"),
+    (GUI, 'click the Dolphin image', "#imageId", "a kind word after the name ('tab', 'image', 'option')"),
     (GUI, 'click "Submit Button"', "#submitButtonId", "input value; exact beats '... with title'"),
     (GUI, 'click "Submit Button with title"', "input[title=submitButtonTitle]", "input value"),
     (GUI, 'click "submitButtonTitle"', "input[title=submitButtonTitle]", "title"),

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <tuple>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "marrowlane/text.hpp"
 #include "marrowlane/text_match.hpp"
@@ -43,6 +45,26 @@ bool one_of(std::string_view s, std::initializer_list<std::string_view> items) {
 bool word_byte(char c) {
   auto u = static_cast<unsigned char>(c);
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || u >= 0x80;
+}
+
+// Words a person writes after a name for the kind of widget it is, beside the
+// text strategy's kind words: 'the Security tab', 'the Settings menu item',
+// 'the Express option', 'the Dolphin image'.
+constexpr std::array<std::string_view, 11> kWidgetWords = {"tab",    "menu",   "item",  "option",
+                                                           "switch", "toggle", "image", "heading",
+                                                           "card",   "tile",   "label"};
+
+// The target without the kind words around it, nor the widget words after it;
+// a target of kind words alone ("Input Button") is kept as it is.
+std::string without_kind_words(std::string_view target) {
+  const std::string stripped = text_match::strip_type_descriptors(target);
+  std::vector<std::string_view> words = text::split(stripped);
+  const std::size_t given = words.size();
+  while (words.size() > 1 && std::find(kWidgetWords.begin(), kWidgetWords.end(),
+                                       text::lower(words.back())) != kWidgetWords.end()) {
+    words.pop_back();
+  }
+  return words.size() == given ? stripped : text::join(words, " ");
 }
 
 bool is_action(std::string_view action) {
@@ -178,7 +200,7 @@ bool fits(std::string_view action, Kind kind) {
 std::vector<Ranked> rank(std::string_view action, std::string_view target,
                          std::span<const Candidate> candidates) {
   const std::string full = normalise(target);
-  const std::string stripped = normalise(text_match::strip_type_descriptors(target));
+  const std::string stripped = normalise(without_kind_words(target));
   const bool acting = is_action(action);
   std::vector<std::pair<Key, Ranked>> found;
   std::string scratch;

@@ -17,7 +17,8 @@
 //
 // Names and targets compare alike: letter case, runs of white space (any
 // Unicode blank), hyphens and underscores do not count, nor a colon or
-// asterisks around a label ("* Required Text Field:").
+// asterisks around a label ("* Required Text Field:"). Kind words around a
+// target ("the Login button", "the Security tab") may be left out of it.
 //
 // check_text() answers "verify text ... is present/visible" over the page's
 // text as a person reads it.
