@@ -268,6 +268,9 @@ ELEMENT_CASES = [
     (T + "image.html", 'click "similarImage2" right of "similarImage1"', "img[alt=similarImage2]",
      "an image carries the words of its alt text"),
     (T + "image.html", "click the 2nd image", "img[alt=similarImage1]", "counted among images"),
+    (T + "textBox-textarea.html", 'extract text from "textAreaWithWrappedLabel"',
+     "div[name=textAreaWithWrappedLabel] textarea", "a field's label names the field: its value is the text"),
+    (T + "DropDown.html", 'extract text from "Cars"', "#select", "a list's label names the list"),
     (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
      "the first in its column that takes text; radios and checkboxes come before it"),
     # 10. a closed dropdown list by the option it shows

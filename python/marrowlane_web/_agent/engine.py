@@ -67,8 +67,9 @@ ELEMENT_ACTIONS = frozenset(
 )
 
 
-# Actions whose target the resolver by names decides first.
-_NAMED_ACTIONS = ELEMENT_ACTIONS - {"extract_text"}
+# Actions whose target the resolver by names decides first (extracting text only
+# when the name is a field's, whose value is the text meant).
+_NAMED_ACTIONS = ELEMENT_ACTIONS
 _TEXT_CHECKS = frozenset({"verify_text_present", "verify_text_visible"})
 # Text steps that name a text by its place beside an anchor, and the phrases
 # that start their targets (longest first, as the text strategy reads them).
@@ -267,6 +268,17 @@ def _counted(records, kind, action, target):
                 (r.get("attributes") or {}).get("role"))):
             kept.append(r)
     return (kept[ordinal - 1] if len(kept) >= ordinal else None), kept
+
+
+def _value_named(target, named, elements, texts):
+    """The resolver's ranking for extracting text when a field or a list carries the
+    target as its exact name (what it holds is its value, not its label); else None,
+    and the text strategy reads the texts as they stand."""
+    for kind in ("type", "select"):
+        ranked = resolver.rank(kind, target, named, elements, texts)
+        if ranked and ranked[0][3] and ranked[0][4]:
+            return ranked
+    return None
 
 
 def _names_relation(target):
@@ -488,11 +500,15 @@ class Engine:
         if not self._by_name(parsed):
             return None
         named = (self.facts or {}).get("named")
-        ranked = resolver.rank(action, target, named, elements, texts)
+        if action == "extract_text":
+            ranked = _value_named(target, named, elements, texts)
+        else:
+            ranked = resolver.rank(action, target, named, elements, texts)
         if not ranked:
             return None
         record, rule, _, fits, _ = ranked[0]
-        runners_up = [(rec, why) for rec, _, why, _, _ in ranked[1:1 + _RUNNERS_UP]]
+        runners_up = [(rec, why if fit or action != "extract_text" else "no field, so no value")
+                      for rec, _, why, fit, _ in ranked[1:1 + _RUNNERS_UP]]
         if not fits:
             return Found(None, {"resolved": False, "candidates": []}, rule=rule,
                          runners_up=[(record, _WRONG_KIND[action])] + runners_up[:2],
