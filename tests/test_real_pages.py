@@ -89,6 +89,8 @@ ELEMENT_CASES = [
     (GUI, 'click "Link with title"', "a[title='Link with title']", "a link holding only an image"),
     (GUI, 'click "Dolphin"', "#imageId", "Image('Dolphin'): alt"),
     (GUI, 'click the Dolphin image', "#imageId", "a kind word after the name ('tab', 'image', 'option')"),
+    (T + "image.html", 'click the image "avatar"', "img[alt=avatar]:not(#hiddenImage)", "... or before it"),
+    (T + "listItem.html", 'click the list item "Tea"', "ul > li:nth-child(2)", "'list item' before the name"),
     (GUI, 'click "Submit Button"', "#submitButtonId", "input value; exact beats '... with title'"),
     (GUI, 'click "Submit Button with title"', "input[title=submitButtonTitle]", "input value"),
     (GUI, 'click "submitButtonTitle"', "input[title=submitButtonTitle]", "title"),

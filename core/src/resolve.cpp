@@ -54,16 +54,29 @@ constexpr std::array<std::string_view, 11> kWidgetWords = {"tab",    "menu",   "
                                                            "switch", "toggle", "image", "heading",
                                                            "card",   "tile",   "label"};
 
-// The target without the kind words around it, nor the widget words after it;
-// a target of kind words alone ("Input Button") is kept as it is.
+// How many words at the front (`first`) or the back of `words` name a widget:
+// one widget word, or "list item"; at least one other word stays.
+std::size_t widget_words(const std::vector<std::string_view>& words, bool first) {
+  auto word = [&](std::size_t from_end) {
+    return text::lower(first ? words[from_end] : words[words.size() - 1 - from_end]);
+  };
+  if (words.size() > 2 && word(first ? 0 : 1) == "list" && word(first ? 1 : 0) == "item") return 2;
+  if (words.size() > 1 &&
+      std::find(kWidgetWords.begin(), kWidgetWords.end(), word(0)) != kWidgetWords.end()) {
+    return 1;
+  }
+  return 0;
+}
+
+// The target without the kind words around it, nor the widget words before or
+// after it ('the image "avatar"', 'the list item "Tea"'); a target of kind
+// words alone ("Input Button") is kept as it is.
 std::string without_kind_words(std::string_view target) {
   const std::string stripped = text_match::strip_type_descriptors(target);
   std::vector<std::string_view> words = text::split(stripped);
   const std::size_t given = words.size();
-  while (words.size() > 1 && std::find(kWidgetWords.begin(), kWidgetWords.end(),
-                                       text::lower(words.back())) != kWidgetWords.end()) {
-    words.pop_back();
-  }
+  while (std::size_t n = widget_words(words, false)) words.resize(words.size() - n);
+  while (std::size_t n = widget_words(words, true)) words.erase(words.begin(), words.begin() + n);
   return words.size() == given ? stripped : text::join(words, " ");
 }
 
