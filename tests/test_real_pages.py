@@ -306,6 +306,7 @@ TEXT_CASES = [
     (T + "textBoxtext.html", 'verify text "text input type entered" is present', True, "a filled field"),
     (T + "listItem.html", 'verify text "taiko-hidden" is present', True, "a hidden list item"),
     (T + "listItem.html", 'verify text "taiko-hidden" is visible', False, "display:none"),
+    (GUI, 'verify text left of "Dolphin" is Span with role=link', True, "an image anchors by its alt text"),
     (GUI, 'verify text "Free text not surrounded by tags" is visible', True, "bare text in body"),
     (GUI, 'verify text "Text with leading" is visible', True, "&nbsp; in front"),
     (GUI, 'verify text "Lorem ipsum" is present', True, "a filled field's value"),
@@ -418,12 +419,14 @@ def test_element_checks_fall_back_on_the_page_text(page, name, step, holds, why)
             agent.run(step)
 
 
-# Double and right clicks: found as a click, pressed as the step says.
+# Double and right clicks: found as a click, pressed as the step says; a hover
+# written as a person says it.
 GESTURES = [
     ("taiko/functional/doubleClick.html", 'double click "Double-click this paragraph"', "Hello World"),
     ("taiko/functional/doubleClick.html", 'doubleclick "Double-click this paragraph"', "Hello World"),
     ("taiko/functional/rightClick.html", 'right click "Someelement"', "Share On Facebook"),
     ("taiko/functional/rightClick.html", 'right-click "Someelement"', "Share On Facebook"),
+    ("taiko/functional/hovers.html", 'hover over "User Avatar"', "name: user1"),
 ]
 
 

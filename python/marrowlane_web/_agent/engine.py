@@ -308,6 +308,12 @@ def _image_names(record):
     return [str(attributes[key]) for key in ("alt", "title") if attributes.get(key)]
 
 
+def with_image_names(elements):
+    """`elements` and, after them, an anchor record for each name an image shows (see
+    `_image_anchors`): a text may be placed beside an image ('below "avatar"')."""
+    return elements + [anchor for anchor, _ in _image_anchors(elements).values()]
+
+
 def _image_anchors(elements):
     """Anchor records for the images of `elements`, one per name they show (see
     `_image_names`): a relation may start at an image ('right of "avatar"'). Each
@@ -426,13 +432,19 @@ class Engine:
         values fields and input buttons show count, and any run of blanks
         reads as one. A text that no text element holds may still stand bare
         on the page (right in <body>, or between links): a search for a text
-        gets that second chance.
+        gets that second chance, and a text beside an image may be placed by
+        the image's name.
         """
         result = self.text_match.resolve(parsed, elements, texts)
         if not result.get("resolved") and parsed.get("action") in _SPATIAL_TEXT:
             kept = _article_kept(parsed.get("target") or "")
             if kept is not None:
                 again = self.text_match.resolve(dict(parsed, target=kept), elements, texts)
+                result = again if again.get("resolved") else result
+        if not result.get("resolved") and parsed.get("action") in _SPATIAL_TEXT:
+            named = with_image_names(elements)
+            if len(named) > len(elements):
+                again = self.text_match.resolve(parsed, named, texts)
                 result = again if again.get("resolved") else result
         bare = self.reading.bare_texts
         if not result.get("resolved") and bare and parsed.get("action") in _TEXT_ACTIONS:

@@ -7,6 +7,7 @@ the page it needs, and an unchanged page is not read again.
 """
 
 import math
+import re
 import time
 from dataclasses import dataclass, field
 from urllib.parse import urljoin, urlparse
@@ -17,7 +18,7 @@ from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTO
 
 from . import messages
 from .engine import (ALL, BARE, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXT_DIRECTIONS, TEXTS,
-                     split_direction, with_ordinal)
+                     split_direction, with_image_names, with_ordinal)
 from .gestures import press, split_gesture
 from .keys import key_combination
 from .reading import Stale
@@ -136,7 +137,7 @@ def _read(ctx, step):
     step = _blanks_for_tabs(step)
     gesture, plain = split_gesture(step)
     try:
-        parsed = ctx.engine.parse(plain)
+        parsed = ctx.engine.parse(_HOVER_OVER_RE.sub(r"\1 on", plain, count=1))
     except ValueError as exc:
         raise StepFailed(messages.unreadable(step, str(exc))) from None
     if gesture is not None:
@@ -164,6 +165,8 @@ def _blanks_for_tabs(step):
 
 
 _ARTICLES = frozenset({"the", "a", "an"})
+# 'hover over X' reads as 'hover on X', which the parser knows.
+_HOVER_OVER_RE = re.compile(r"^(\s*hover)\s+over(?=\s+\S)", re.IGNORECASE)
 
 
 def _names_nothing(parsed, step):
@@ -533,7 +536,8 @@ def _extract_spatial_text(ctx, step, parsed):
         if result.get("resolved"):
             return Done(result.get("extracted", ""))
         def message():
-            probe = ctx.engine.text_match._resolve_verify_spatial_text(target, "", texts, elements)
+            probe = ctx.engine.text_match._resolve_verify_spatial_text(
+                target, "", texts, with_image_names(elements))
             return _direction_miss(probe, target, texts)
 
         return Miss(message)
