@@ -273,8 +273,11 @@ ELEMENT_CASES = [
     (T + "textBox-textarea.html", 'extract text from "textAreaWithWrappedLabel"',
      "div[name=textAreaWithWrappedLabel] textarea", "a field's label names the field: its value is the text"),
     (T + "DropDown.html", 'extract text from "Cars"', "#select", "a list's label names the list"),
-    (GUI, 'type x into the field below "Drop Down List"', "input[placeholder='Placeholder Text Field']",
-     "the first in its column that takes text; radios and checkboxes come before it"),
+    (GUI, 'type x into the field below "Drop Down List"', "input[list=numbers]",
+     "the label reads with its list as one row: the field below that row"),
+    (HTML, 'type x into the field below "First name"', "input[name=lname]",
+     "the label and its field are one row; 'Last name:' and its field are the next"),
+    (T + "write.html", 'type x into the field below "focused input"', "#text", "a text after its field, the same"),
     # 10. a closed dropdown list by the option it shows
     (GUI, 'select "Value 1" from "Select a value..."', "select:not([id]):has(> option:nth-child(2):last-child)",
      "no label, only its first option"),

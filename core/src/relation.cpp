@@ -206,6 +206,34 @@ std::optional<std::size_t> shown_anchor(std::span<const spatial::EntryView> matr
                   [&](std::string_view text) { return resolve::normalise(text) == wanted; });
 }
 
+// A text that labels a field beside it on its line ("First name: [....]",
+// "[....] focused input") reads with that field as one row: what is below or
+// above the text is below or above the row, so the anchor's box takes in the
+// nearest such field, when it stands within two line heights of the text.
+Box with_labelled_field(std::span<const spatial::EntryView> matrix, std::size_t anchor,
+                        const Box& box) {
+  if (!matrix[anchor].is_anchor_only) return box;
+  std::optional<Box> nearest;
+  double nearest_gap = 2 * box.h;
+  for (const spatial::EntryView& e : matrix) {
+    if (e.is_anchor_only || !e.element_type ||
+        !(*e.element_type == "input" || *e.element_type == "select" ||
+          *e.element_type == "textbox" || *e.element_type == "combobox")) {
+      continue;
+    }
+    const std::optional<Box> b = box_of(e);
+    if (!b || !same_line(box, *b)) continue;
+    const double gap = std::max(b->x - box.x2(), box.x - b->x2());
+    if (gap >= -kSlack && gap <= nearest_gap) {
+      nearest = b;
+      nearest_gap = gap;
+    }
+  }
+  if (!nearest) return box;
+  const double x = std::min(box.x, nearest->x), y = std::min(box.y, nearest->y);
+  return {x, y, std::max(box.x2(), nearest->x2()) - x, std::max(box.y2(), nearest->y2()) - y};
+}
+
 }  // namespace
 
 std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::string_view target) {
@@ -219,8 +247,11 @@ std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::str
   if (parsed.type_filter == "input" && matrix[*anchor].element_type == "input") {
     if (auto shown = shown_anchor(matrix, *parsed.anchor)) anchor = shown;
   }
-  const std::optional<Box> anchor_box = box_of(matrix[*anchor]);
+  std::optional<Box> anchor_box = box_of(matrix[*anchor]);
   if (!anchor_box) return std::nullopt;
+  if (*direction == Direction::Below || *direction == Direction::Above) {
+    anchor_box = with_labelled_field(matrix, *anchor, *anchor_box);
+  }
 
   std::vector<Box> boxes(matrix.size());
   auto ranked_of = [&](const std::optional<std::string>& type) {

@@ -12,7 +12,8 @@
 //
 // On top of that order, `resolve` answers a relational target over the spatial
 // matrix (spatial.hpp parses the target and finds the anchor) with the chosen
-// entry and every entry in the relation, in that order.
+// entry and every entry in the relation, in that order. Below and above a text
+// that labels a field beside it on its line mean below and above that row.
 #pragma once
 
 #include <cstddef>
