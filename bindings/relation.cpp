@@ -12,8 +12,8 @@ namespace relation = marrowlane::relation;
 
 namespace {
 
-// {"entry", "anchor", "ranked": [entry], "type_relaxed"}, the caller's own entries; None when
-// nothing answers.
+// {"entry", "anchor", "ranked": [entry], "type_relaxed", "in_band"}, the caller's own entries
+// (the first `in_band` of `ranked` share the anchor's line or column); None when nothing answers.
 py::object resolve(py::handle matrix, py::handle target) {
   check_arg(matrix, "matrix", Kind::List);
   const std::string t = str_arg(target, "target");
@@ -26,6 +26,7 @@ py::object resolve(py::handle matrix, py::handle target) {
   r["anchor"] = m.entry(pick->anchor);
   r["ranked"] = m.entries(pick->ranked);
   r["type_relaxed"] = py::bool_(pick->type_relaxed);
+  r["in_band"] = py::int_(pick->in_band);
   return r;
 }
 

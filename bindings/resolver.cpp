@@ -13,6 +13,7 @@
 
 #include "common/common.hpp"
 #include "marrowlane/resolve.hpp"
+#include "marrowlane/text_match.hpp"
 
 namespace py = pybind11;
 namespace rs = marrowlane::resolve;
@@ -230,6 +231,11 @@ bool fits(py::handle action, py::handle record) {
   return rs::fits(act, one.list.front().kind);
 }
 
+bool agrees(py::handle expected, py::handle actual) {
+  return marrowlane::text_match::amounts_agree(str_arg(expected, "expected"),
+                                               str_arg(actual, "actual"));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(resolver, m) {
@@ -248,6 +254,12 @@ PYBIND11_MODULE(resolver, m) {
             "(present, visible, text) of a target among the page's [text, visible] rows.")
             .c_str(),
         py::arg("target"), py::arg("texts"));
+  m.def("agrees", &agrees,
+        doc("agrees(expected, actual)",
+            "Whether a text read beside an anchor agrees with the one expected: either holds "
+            "the other, letter case, currency signs and thousands separators aside.")
+            .c_str(),
+        py::arg("expected"), py::arg("actual"));
   m.def("fits", &fits,
         doc("fits(action, record)",
             "Whether the element of a record is the kind the action needs: a field to type "

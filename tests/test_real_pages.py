@@ -288,6 +288,8 @@ TEXT_CASES = [
     (H + "test_text_impl.html", 'verify text below "A paragraph inside a div" is Another paragraph', True,
      "an anchor with an article of its own"),
     (H + "test_tables.html", 'verify text below "the T1H2" is T1R1C2', True, "an article the step adds is cut"),
+    (T + "tableCell.html", 'verify text below "EP" is ICT', True, "a wider cell below: its middle is not in EP's width"),
+    (GUI, 'verify text below "Radio buttons" is male', True, "bare text below a heading"),
     (T + "textMatch.html", 'verify text "Hidden text" is present', True, "display:none text is present"),
     (T + "textMatch.html", 'verify text "Hidden text" is visible', False, "... but not visible"),
     (T + "textMatch.html", 'verify text "Parent element has display none" is present', True,

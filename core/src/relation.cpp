@@ -298,7 +298,10 @@ std::optional<Pick> resolve(std::span<const spatial::EntryView> matrix, std::str
   pick.element = ranked[at].index;
   pick.anchor = *anchor;
   pick.ranked.reserve(ranked.size());
-  for (const Placed& p : ranked) pick.ranked.push_back(p.index);
+  for (const Placed& p : ranked) {
+    pick.ranked.push_back(p.index);
+    if (p.reach == Reach::Line || p.reach == Reach::Column) ++pick.in_band;
+  }
   pick.type_relaxed = type_relaxed;
   return pick;
 }

@@ -603,6 +603,13 @@ std::string norm_amount(std::string_view s) {
   return std::string(trim(out));
 }
 
+bool amounts_agree(std::string_view expected, std::string_view actual) {
+  const std::string want = norm_amount(expected);
+  const std::string got = norm_amount(actual);
+  return !want.empty() &&
+         (got.find(want) != std::string::npos || want.find(got) != std::string::npos);
+}
+
 Spatial verify_spatial_text(std::string_view target, std::string_view expected,
                             std::span<const Record> texts, const ElementSource& elements) {
   Spatial out;
@@ -730,11 +737,7 @@ Spatial verify_spatial_text(std::string_view target, std::string_view expected,
   out.candidates.reserve(candidates.size());
   for (const Candidate& c : candidates) out.candidates.push_back(c.index);
   out.actual = trim(texts[out.candidates.front()].text);
-  // Either text may hold the other: '$29.00' verifies against '29.00 USD'.
-  const std::string want = norm_amount(expected);
-  const std::string got = norm_amount(out.actual);
-  out.verified =
-      !want.empty() && (got.find(want) != std::string::npos || want.find(got) != std::string::npos);
+  out.verified = amounts_agree(expected, out.actual);
   return out;
 }
 

@@ -58,6 +58,7 @@ struct Pick {
   std::size_t element = 0;  // the chosen entry
   std::size_t anchor = 0;
   std::vector<std::size_t> ranked;  // every entry in the relation, in order
+  std::size_t in_band = 0;          // how many of them, first, share the anchor's line or column
   bool type_relaxed = false;
 };
 

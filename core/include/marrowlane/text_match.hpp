@@ -190,4 +190,9 @@ Spatial verify_spatial_text(std::string_view target, std::string_view expected,
 // Lower-cases, drops currency signs and thousands separators, trims.
 std::string norm_amount(std::string_view text);
 
+// Whether a text read beside an anchor agrees with the one expected: either
+// holds the other once both are normalised as amounts ('$29.00' verifies
+// against '29.00 USD'); an empty expectation agrees with nothing.
+bool amounts_agree(std::string_view expected, std::string_view actual);
+
 }  // namespace marrowlane::text_match

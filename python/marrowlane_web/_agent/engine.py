@@ -446,6 +446,8 @@ class Engine:
             if len(named) > len(elements):
                 again = self.text_match.resolve(parsed, named, texts)
                 result = again if again.get("resolved") else result
+        if parsed.get("action") in _SPATIAL_TEXT and not result.get("candidates"):
+            result = self._text_beside(parsed, elements, texts) or result
         bare = self.reading.bare_texts
         if not result.get("resolved") and bare and parsed.get("action") in _TEXT_ACTIONS:
             again = self.text_match.resolve(parsed, elements, texts + bare)
@@ -465,6 +467,34 @@ class Engine:
             "state": {"visible": visible},
             "candidates": [],
         }
+
+    def _text_beside(self, parsed, elements, texts):
+        """The answer of a directional text step read as a relation is (relation.hpp), or None.
+
+        Asked when the text strategy finds no text there: its column holds only
+        texts whose middle lies within the anchor's width, so a paragraph below
+        a narrow button is not below it, and its anchor must read as written,
+        so a label shown as 'Password *' is no anchor 'Password'. Only texts
+        are candidates; elements and bare text may be the anchor. Text in a box
+        a pixel across (visually hidden, for screen readers) is no anchor here.
+        """
+        phrase, anchor = split_direction(parsed.get("target") or "")
+        if phrase is None or not anchor:
+            return None
+        shown = [t for t in texts + self.reading.bare_texts if _readable(t)]
+        matrix = GridBuilder(shown, elements).build()
+        pick = relation.resolve(matrix, f"{phrase} {anchor}")
+        if pick is None or not pick["in_band"]:
+            return None  # a text further off is no answer: the one meant may be on its way
+        ranked = [entry["element"] for entry in pick["ranked"][:pick["in_band"]]]
+        actual = (ranked[0].get("text") or "").strip()
+        if parsed["action"] == "extract_text_spatial":
+            return {"resolved": True, "confidence": 1.0, "element": ranked[0], "extracted": actual,
+                    "candidates": ranked}
+        expected = parsed.get("value") or ""
+        return {"resolved": True, "verified": resolver.agrees(expected, actual), "confidence": 1.0,
+                "element": ranked[0], "state": {"expected": expected, "actual": actual},
+                "candidates": ranked}
 
     def _page_text_check(self, parsed):
         """(present, visible, text) of a text check over the page's text as a person reads it."""
@@ -602,6 +632,12 @@ class Engine:
         }
         rule, runners_up = _spatial_reasons(target, result)
         return Found(element, result, True, rule, runners_up, page)
+
+
+def _readable(record):
+    """Whether a record's box is large enough to show its text to a person."""
+    box = record.get("bounding_box") or {}
+    return (box.get("width") or 0) > 1 and (box.get("height") or 0) > 1
 
 
 def _spatial_reasons(target, result):
