@@ -47,12 +47,12 @@ bool word_byte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || u >= 0x80;
 }
 
-// Words a person writes after a name for the kind of widget it is, beside the
+// Words a person writes beside a name for the kind of widget it is, beside the
 // text strategy's kind words: 'the Security tab', 'the Settings menu item',
-// 'the Express option', 'the Dolphin image'.
-constexpr std::array<std::string_view, 11> kWidgetWords = {"tab",    "menu",   "item",  "option",
-                                                           "switch", "toggle", "image", "heading",
-                                                           "card",   "tile",   "label"};
+// 'the Express option', 'the Dolphin image', 'the text "Sign up"'.
+constexpr std::array<std::string_view, 13> kWidgetWords = {
+    "tab",     "menu", "item", "option", "switch", "toggle",   "image",
+    "heading", "card", "tile", "label",  "text",   "paragraph"};
 
 // How many words at the front (`first`) or the back of `words` name a widget:
 // one widget word, or "list item"; at least one other word stays.
