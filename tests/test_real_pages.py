@@ -282,6 +282,8 @@ ELEMENT_CASES = [
     (HTML, 'type x into the field below "First name"', "input[name=lname]",
      "the label and its field are one row; 'Last name:' and its field are the next"),
     (T + "write.html", 'type x into the field below "focused input"', "#text", "a text after its field, the same"),
+    (T + "textBox-contentEditable.html", 'type x into the field below "contentEditableWithLabelFor"',
+     "#contentEditableWithLabelFor", "an empty editable region is a field by place too"),
     # 10. a closed dropdown list by the option it shows
     (GUI, 'select "Value 1" from "Select a value..."', "select:not([id]):has(> option:nth-child(2):last-child)",
      "no label, only its first option"),

@@ -308,6 +308,24 @@ def _image_names(record):
     return [str(attributes[key]) for key in ("alt", "title") if attributes.get(key)]
 
 
+def _editable_regions(named, elements):
+    """Records for the editable regions of the names facts that no element record stands
+    for (an empty contenteditable block), so that typing by place finds them."""
+    known = {record.get("xpath") for record in elements}
+    regions = []
+    for row in named or ():
+        box = row[8]
+        if not row[4] or row[0] in known or not (isinstance(box, list) and len(box) == 4):
+            continue
+        regions.append({
+            "tag": row[1], "text": "", "attributes": {},
+            "bounding_box": {"x": box[0], "y": box[1], "width": box[2], "height": box[3]},
+            "is_visible": bool(row[6]), "is_enabled": bool(row[7]), "is_editable_field": True,
+            "xpath": row[0],
+        })
+    return regions
+
+
 def with_image_names(elements):
     """`elements` and, after them, an anchor record for each name an image shows (see
     `_image_anchors`): a text may be placed beside an image ('below "avatar"')."""
@@ -372,9 +390,11 @@ class Engine:
         if target is None and self._by_name(lifted):
             # A name no element carries may be the page's text (`shown_as_text`).
             return ALL if action in _SHOWN_AS_TEXT else ELEMENTS | TEXTS | NAMES
+        # Typing by place reads the names too: editable regions are found there.
+        typing = NAMES if target is not None and action == "type" else 0
         if target is not None and _names_relation(target):
-            return ELEMENTS | TEXTS | BARE
-        return ELEMENTS | TEXTS
+            return ELEMENTS | TEXTS | BARE | typing
+        return ELEMENTS | TEXTS | typing
 
     def read(self, parts=ALL):
         """A view of the page and its frames: (element records, text element records).
@@ -573,6 +593,8 @@ class Engine:
         if target is not None:
             action = parsed["action"]
             target, kind = _kind_named(target)
+            if action == "type":
+                elements = elements + _editable_regions((self.facts or {}).get("named"), elements)
             if _names_relation(target):
                 found = self._related(target, action, kind, elements, texts, page)
                 if found is not None:
