@@ -261,6 +261,7 @@ ELEMENT_CASES = [
     (T + "radioButton.html", "click the 3rd radio", "form > input:nth-child(2)",
      "counted among radios (a shadow root's comes first)"),
     (HTML, "type x into the 5th field", "textarea", "a file input, radios and checkboxes are not counted"),
+    (HTML, "type x into the first text area", "textarea", "counted among text areas, not all fields"),
     (H + "test_write.html", 'type x into the field right of "Input type=time"', "#inputTypeTime",
      "the anchor holds the word 'input', which leaves 'field' as words no field carries"),
     (T + "Click.html", 'click "Click with proximity" below "Proximity marker"',

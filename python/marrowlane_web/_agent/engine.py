@@ -38,16 +38,17 @@ _RELATION_RE = re.compile(
     re.IGNORECASE | re.DOTALL,
 )
 _GRID_ORDINALS = frozenset(grid_resolver._ORDINALS)
-# Kinds a person names before a relation that the spatial reading does not
-# tell apart from other fields: the pick must be one.
+# Kinds a person names before a relation or with an ordinal that the spatial
+# reading does not tell apart from other fields: the pick must be one.
 # Images are named so too: the spatial reading knows no kind for them.
 _CHOICE_RE = re.compile(
-    r"(?<!\w)(?:(check\s*box)|radio(?:\s+button)?|(image|img|picture|photo))(?!\w)", re.IGNORECASE)
-# The ways a person names a text field ('text box', 'textarea', 'input field');
+    r"(?<!\w)(?:(check\s*box)|(text\s*area)|radio(?:\s+button)?|(image|img|picture|photo))(?!\w)",
+    re.IGNORECASE)
+# The ways a person names a text field ('text box', 'input field');
 # the spatial reading knows it as a 'field', and would otherwise look for an
 # element that carries the word 'text'.
 _FIELD_WORDS_RE = re.compile(
-    r"(?<!\w)(?:text\s*(?:field|box|input|area)|input\s+(?:field|box)|textarea|edit\s*box)(?!\w)",
+    r"(?<!\w)(?:text\s*(?:field|box|input)|input\s+(?:field|box)|edit\s*box)(?!\w)",
     re.IGNORECASE)
 
 # The parts of a reading: element records, text element records, the names a
@@ -235,16 +236,17 @@ def _head_end(target):
 
 
 def _kind_named(target):
-    """(target, kind): a checkbox or radio button named before any relation, put to the
-    spatial reading as a field (it tells them from no other field), or an image, put
-    to it as any element; kind is "checkbox", "radio", "img" or None."""
+    """(target, kind): a checkbox, radio button or text area named before any relation,
+    put to the spatial reading as a field (it tells them from no other field), or an
+    image, put to it as any element; kind is "checkbox", "radio", "textarea", "img"
+    or None."""
     choice = _CHOICE_RE.search(target, 0, _head_end(target))
     if not choice:
         return target, None
-    if choice.group(2):
+    if choice.group(3):
         return target[:choice.start()] + target[choice.end():], "img"
-    return (target[:choice.start()] + "field" + target[choice.end():],
-            "checkbox" if choice.group(1) else "radio")
+    kind = "checkbox" if choice.group(1) else "textarea" if choice.group(2) else "radio"
+    return target[:choice.start()] + "field" + target[choice.end():], kind
 
 
 def _narrows(kind, action):
