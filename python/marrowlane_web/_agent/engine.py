@@ -117,6 +117,7 @@ class Found:
     rule: str = ""
     runners_up: list = field(default_factory=list)
     page: tuple = field(default=((), ()), repr=False, compare=False)
+    exact: bool = False  # a name the resolver by names matched exactly
 
     @property
     def name(self):
@@ -255,20 +256,28 @@ def _narrows(kind, action):
     return kind is not None or action == "type"
 
 
-def _counted(records, kind, action, target):
+def _counted(records, kind, action, target, last=False):
     """(element, kept): of `records` in the spatial reading's order, those of the kind
     named that the action can work (a field that takes text, for typing), and the one
     the target's ordinal counts to among them (None past their end). The count
-    stops where the account's runners-up are known."""
+    stops where the account's runners-up are known.
+
+    With `last`, every record (of the kind, when one is counted) that carries the
+    target's words is kept, and the pick is the last of them.
+    """
     ordinal = relation.parse_target(target)[3] or 1
     kept = []
     for r in records:
-        if len(kept) == ordinal + _RUNNERS_UP:
+        if not last and len(kept) == ordinal + _RUNNERS_UP:
             break
-        if resolver.fits(action, r) and (kind is None or kind in (
+        if _narrows(kind, action) and not (resolver.fits(action, r) and (kind is None or kind in (
                 r.get("tag"), str((r.get("attributes") or {}).get("type") or "").lower(),
-                (r.get("attributes") or {}).get("role"))):
+                (r.get("attributes") or {}).get("role")))):
+            continue
+        if not last or _carries_words(target, r):
             kept.append(r)
+    if last:
+        return (kept[-1] if kept else None), kept
     return (kept[ordinal - 1] if len(kept) >= ordinal else None), kept
 
 
@@ -281,6 +290,17 @@ def _value_named(target, named, elements, texts):
         if ranked and ranked[0][3] and ranked[0][4]:
             return ranked
     return None
+
+
+def _last_written(parsed):
+    """The target of 'the last Delete' put as 'first Delete', or None for any other
+    step (one with a relation too); the last of what that counts is the pick (see
+    `Engine.find`)."""
+    words = (parsed.get("target") or "").split(None, 1)
+    if (parsed.get("_literal_target") or parsed.get("action") not in ELEMENT_ACTIONS
+            or len(words) < 2 or words[0].lower() != "last" or _names_relation(words[1])):
+        return None
+    return "first " + words[1]
 
 
 def _names_relation(target):
@@ -570,7 +590,7 @@ class Engine:
             ranked = resolver.rank(action, target, named, elements, texts)
         if not ranked:
             return None
-        record, rule, _, fits, _ = ranked[0]
+        record, rule, _, fits, exact = ranked[0]
         runners_up = [(rec, why if fit or action != "extract_text" else "no field, so no value")
                       for rec, _, why, fit, _ in ranked[1:1 + _RUNNERS_UP]]
         if not fits:
@@ -585,10 +605,24 @@ class Engine:
         if verified is not None:
             result["verified"] = verified
             result["state"] = {"visible": visible, "enabled": enabled}
-        return Found(record, result, rule=rule, runners_up=runners_up, page=(elements, texts))
+        return Found(record, result, rule=rule, runners_up=runners_up, page=(elements, texts),
+                     exact=exact)
 
     def find(self, parsed, step, elements, texts):
-        """The element a step's target means: spatially when it reads so, else by text."""
+        """The element a step's target means: spatially when it reads so, else by text.
+
+        'the last Delete' means the last of the elements 'the first Delete' counts
+        among, unless an element carries the name 'last Delete' exactly ('Last name'
+        stays a name).
+        """
+        found = self._find(parsed, step, elements, texts)
+        first = _last_written(parsed)
+        if first is None or found.exact:
+            return found
+        last = self._find(dict(parsed, target=first), step, elements, texts, last=True)
+        return last if last.element is not None else found
+
+    def _find(self, parsed, step, elements, texts, last=False):
         parsed, ordinal_word = with_ordinal(parsed, step)
         target = spatial_target(parsed, ordinal_word)
         page = (elements, texts)
@@ -604,16 +638,18 @@ class Engine:
             else:
                 matrix = GridBuilder(elements, texts).build()
                 result = GridResolver(matrix).resolve({"action": action, "target": target})
-                if _narrows(kind, action):
-                    element, kept = _counted(result.get("candidates") or [], kind, action, target)
+                if _narrows(kind, action) or last:
+                    element, kept = _counted(result.get("candidates") or [], kind, action, target, last)
                     result = dict(result, resolved=element is not None, element=element, candidates=kept)
                 if result.get("resolved") and _carries_words(target, result["element"]):
-                    rule, runners_up = _spatial_reasons(target, result)
+                    rule, runners_up = _spatial_reasons(target, result, last)
                     return Found(result["element"], result, True, rule, runners_up, page)
         else:
             found = self.find_by_name(parsed, elements, texts)
             if found is not None:
                 return found
+        if last:  # counted as 'first' says, or not at all
+            return Found(None, {"resolved": False, "candidates": []}, page=page)
         result = self.text_match.resolve(parsed, elements, texts)
         bare = self.reading.bare_texts
         if not result.get("resolved") and bare and parsed.get("action") == "extract_text":
@@ -664,9 +700,12 @@ def _readable(record):
     return (box.get("width") or 0) > 1 and (box.get("height") or 0) > 1
 
 
-def _spatial_reasons(target, result):
-    """The rule and the runners-up of a spatial pick, from the resolver's own reading."""
+def _spatial_reasons(target, result, last=False):
+    """The rule and the runners-up of a spatial pick, from the resolver's own reading;
+    the last of the candidates is counted as their number."""
     anchor, side, type_filter, ordinal, search_text, target_text = relation.parse_target(target)
+    if last:
+        ordinal = len(result.get("candidates") or ())
     if not anchor:
         anchor = side = None
     words = search_text if not anchor else target_text
