@@ -262,6 +262,8 @@ ELEMENT_CASES = [
      "counted among radios (a shadow root's comes first)"),
     (HTML, "type x into the 5th field", "textarea", "a file input, radios and checkboxes are not counted"),
     (HTML, "type x into the first text area", "textarea", "counted among text areas, not all fields"),
+    (HTML, "type x into the textarea", "textarea", "the one text area on the page"),
+    (HTML, "select Audi from the dropdown", "select", "the one dropdown list on the page"),
     (HTML, "click the last button", "button[onclick*='Message 2']", "the last of the buttons in reading order"),
     (HTML, "type x into Last name", "input[name=lname]", "a name that starts with 'last' stays a name"),
     (H + "test_write.html", 'type x into the field right of "Input type=time"', "#inputTypeTime",

@@ -292,6 +292,18 @@ def _value_named(target, named, elements, texts):
     return None
 
 
+def kind_only(parsed, step):
+    """The kind an element step's target names and nothing else ('the dropdown',
+    with no ordinal), or None."""
+    if parsed.get("_literal_target") or parsed.get("action") not in ELEMENT_ACTIONS:
+        return None
+    lifted, ordinal_word = with_ordinal(parsed, step)
+    words = (lifted.get("target") or "").split()
+    if ordinal_word is None and words and all(w.lower() in _KIND_WORDS for w in words):
+        return " ".join(words)
+    return None
+
+
 def _last_written(parsed):
     """The target of 'the last Delete' put as 'first Delete', or None for any other
     step (one with a relation too); the last of what that counts is the pick (see
@@ -615,12 +627,24 @@ class Engine:
         among, unless an element carries the name 'last Delete' exactly ('Last name'
         stays a name).
         """
+        if kind_only(parsed, step):
+            return self._only(parsed, step, elements, texts)
         found = self._find(parsed, step, elements, texts)
         first = _last_written(parsed)
         if first is None or found.exact:
             return found
         last = self._find(dict(parsed, target=first), step, elements, texts, last=True)
         return last if last.element is not None else found
+
+    def _only(self, parsed, step, elements, texts):
+        """'the dropdown': the one element of that kind on the page; none when there
+        are several or none (its candidates are all of them)."""
+        kind = kind_only(parsed, step)
+        every = self._find(dict(parsed, target="first " + kind), step, elements, texts, last=True)
+        if len(every.result.get("candidates") or ()) != 1:
+            return Found(None, every.result, page=every.page)
+        every.rule, every.runners_up = f"the only {kind} on the page", []
+        return every
 
     def _find(self, parsed, step, elements, texts, last=False):
         parsed, ordinal_word = with_ordinal(parsed, step)

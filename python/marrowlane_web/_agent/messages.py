@@ -134,6 +134,17 @@ def names_nothing(action, step):
     )
 
 
+def not_one(kind, count):
+    """Why a step that names only a kind ('the dropdown') found no one element of it."""
+    words = kind.split()
+    last = words[-1] if words else kind
+    words[-1:] = [last + ("es" if last.endswith(("x", "s")) else "s")]
+    if not count:
+        return f"No {kind} is on the page."
+    return (f"{count} {' '.join(words)} are on the page: name the one meant (\"Log in\", the Login "
+            f"button) or give its place (the first {kind}, the {kind} next to \"Email\").")
+
+
 def unreadable(step, parser_message):
     """Why the parser could not read `step`, in the words of the step language."""
     if not step.strip():

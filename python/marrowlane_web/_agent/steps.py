@@ -14,11 +14,9 @@ from urllib.parse import urljoin, urlparse
 
 from playwright.sync_api import Error as PlaywrightError
 
-from marrowlane_web.engine.strategies.text_match_strategy import _TYPE_DESCRIPTORS as _KIND_WORDS
-
 from . import messages
 from .engine import (ALL, BARE, ELEMENT_ACTIONS, GLANCE, PAGE_TEXT, TEXT_DIRECTIONS, TEXTS,
-                     split_direction, with_image_names, with_ordinal)
+                     kind_only, split_direction, with_image_names, with_ordinal)
 from .gestures import press, split_gesture
 from .keys import key_combination
 from .reading import Stale
@@ -171,17 +169,16 @@ _HOVER_OVER_RE = re.compile(r"^(\s*hover)\s+over(?=\s+\S)", re.IGNORECASE)
 
 def _names_nothing(parsed, step):
     """The failure message of a step whose target is empty once articles (and, for
-    an element, kind words such as 'button') are set aside; None for any other."""
+    an element, an ordinal) are set aside; None for any other."""
     action = parsed["action"]
     if parsed.get("_literal_target") or action not in messages.TARGET_WHAT:
         return None
     target = parsed.get("target") or ""
     words = [w for w in target.split() if w.lower() not in _ARTICLES]
     if words and action in ELEMENT_ACTIONS:
-        lifted, ordinal_word = with_ordinal(parsed, step)
-        words = (lifted.get("target") or "").split()
-        if ordinal_word is None and all(w.lower() in _KIND_WORDS for w in words):
-            words = []  # 'click the button': which one? ('click the first button' says)
+        # An ordinal alone ('click the first') names nothing; a kind alone ('click the
+        # button') names the one of that kind on the page (see `kind_only`).
+        words = (with_ordinal(parsed, step)[0].get("target") or "").split()
     return None if words else messages.names_nothing(action, step)
 
 
@@ -272,9 +269,13 @@ def _name(record, target):
 # -- acting on elements ----------------------------------------------------------------
 
 
-def _missing(ctx, what, parsed, records):
-    """The Miss of a step whose target matched nothing, with the nearest records."""
+def _missing(ctx, what, step, parsed, records):
+    """The Miss of a step whose target matched nothing, with the nearest records; of
+    one that names only a kind, how many of that kind there are."""
     target = parsed.get("target") or ""
+    kind = kind_only(parsed, step)
+    if kind and ctx.found is not None:
+        return Miss(messages.not_one(kind, len(ctx.found.result.get("candidates") or ())))
     return Miss.weighed(lambda: messages.candidates(
         f"No {what} matches {target!r}.", target, records, action=parsed["action"]), True)
 
@@ -295,7 +296,7 @@ def locate(ctx, step):
     def attempt(elements, texts, deadline):
         found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
-            return _missing(ctx, "element", parsed, elements)
+            return _missing(ctx, "element", step, parsed, elements)
         return Done(found)
 
     with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
@@ -309,7 +310,7 @@ def _on_element(ctx, step, parsed, act, what="element"):
     def attempt(elements, texts, deadline):
         found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
-            return _missing(ctx, what, parsed, elements)
+            return _missing(ctx, what, step, parsed, elements)
         if ctx.on_pick is not None:
             ctx.on_pick(found)
         try:
@@ -413,7 +414,7 @@ def _extract_text(ctx, step, parsed):
         found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
             ctx.parts |= BARE  # the text may stand bare beside elements: read that too
-            return _missing(ctx, "element or text", parsed, elements + texts)
+            return _missing(ctx, "element or text", step, parsed, elements + texts)
         if ctx.on_pick is not None:
             ctx.on_pick(found)
         try:
@@ -439,7 +440,7 @@ def _verify_element(ctx, step, parsed):
             # No element carries the name: the page's text may (present even when hidden).
             shown = None if wanted in ("enabled", "disabled") else ctx.engine.shown_as_text(parsed, step)
             if shown is None:
-                return _missing(ctx, "element", parsed, elements)
+                return _missing(ctx, "element", step, parsed, elements)
             if shown or wanted == "present":
                 return Done()
             return Miss(f"{target!r} is present but not visible.")
