@@ -627,8 +627,9 @@ class Engine:
         among, unless an element carries the name 'last Delete' exactly ('Last name'
         stays a name).
         """
-        if kind_only(parsed, step):
-            return self._only(parsed, step, elements, texts)
+        kind = kind_only(parsed, step)
+        if kind:
+            return self._only(kind, parsed, step, elements, texts)
         found = self._find(parsed, step, elements, texts)
         first = _last_written(parsed)
         if first is None or found.exact:
@@ -636,10 +637,9 @@ class Engine:
         last = self._find(dict(parsed, target=first), step, elements, texts, last=True)
         return last if last.element is not None else found
 
-    def _only(self, parsed, step, elements, texts):
-        """'the dropdown': the one element of that kind on the page; none when there
+    def _only(self, kind, parsed, step, elements, texts):
+        """'the dropdown': the one element of that `kind` on the page; none when there
         are several or none (its candidates are all of them)."""
-        kind = kind_only(parsed, step)
         every = self._find(dict(parsed, target="first " + kind), step, elements, texts, last=True)
         if len(every.result.get("candidates") or ()) != 1:
             return Found(None, every.result, page=every.page)

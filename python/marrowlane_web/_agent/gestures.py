@@ -39,7 +39,8 @@ _GUARD = "Symbol.for('marrowlane.press')"
 # `box` (its box as read) says, enabled and not covered there; null for any
 # other. With a point, a guard is set: the first press the user's pointer
 # makes must reach the element, or it and every press after it until the guard
-# is lifted are stopped before the page sees them. Only the top document answers: a frame's points are its own.
+# is lifted are stopped before the page sees them. Only the top document
+# answers: a frame's points are its own.
 _READY_POINT_JS = """(el, box) => {
   if (window !== window.top || !el.isConnected || !box) return null;
   if (el.matches(':disabled') || el.closest('[aria-disabled=true]')) return null;
@@ -94,11 +95,11 @@ def _ready_point(locator, record):
     return locator.evaluate(_READY_POINT_JS, box if isinstance(box, dict) else None)
 
 
-def press(locator, gesture, timeout_ms, record=None, page=None):
+def press(locator, gesture, timeout_ms, record, page):
     """Click `locator` the way `gesture` says (None: a plain left click); through the
     `page`'s mouse at once when `record`, as read, says it is ready. Raises Stale
     when the press met another element in its place."""
-    point = _ready_point(locator, record) if record is not None and page is not None else None
+    point = _ready_point(locator, record)
     if point is not None:
         if gesture == DOUBLE:
             page.mouse.dblclick(*point)

@@ -137,8 +137,7 @@ def names_nothing(action, step):
 def not_one(kind, count):
     """Why a step that names only a kind ('the dropdown') found no one element of it."""
     words = kind.split()
-    last = words[-1] if words else kind
-    words[-1:] = [last + ("es" if last.endswith(("x", "s")) else "s")]
+    words[-1] += "es" if words[-1].endswith(("x", "s")) else "s"
     if not count:
         return f"No {kind} is on the page."
     return (f"{count} {' '.join(words)} are on the page: name the one meant (\"Log in\", the Login "
