@@ -192,6 +192,8 @@ class PageRows {
   struct AgentRead {
     int parts = ps::kAllParts;
     py::object known = py::none();
+    py::object words = py::none();  // a list: only named rows that may hold them all
+    py::object scope = py::none();  // [state, index, least]: only the part around a named row
   };
 
   explicit PageRows(py::object page, std::optional<AgentRead> agent = std::nullopt)
@@ -207,6 +209,8 @@ class PageRows {
     if (agent) {
       args.append(py::int_(agent->parts));
       args.append(agent->known);
+      args.append(agent->words);
+      args.append(agent->scope);
     }
     payload_ = page_.attr("evaluate")(str_of(ps::kFastScanScript), args);
     if (py::isinstance<py::str>(payload_))
@@ -343,8 +347,7 @@ class RowReader final : public pm::ElementReader {
     } else if (PyLong_CheckExact(box.ptr())) {
       box_object = rows_.measure(box);
     } else {
-      box_object = box_dict(box[py::int_(0)], box[py::int_(1)], box[py::int_(2)],
-                            box[py::int_(3)]);
+      box_object = box_dict(box[py::int_(0)], box[py::int_(1)], box[py::int_(2)], box[py::int_(3)]);
     }
     return read_box(box_object);
   }
@@ -752,11 +755,15 @@ py::tuple extract_interactable_elements(py::object self) {
 // entries (None): it is read again every time. With snapshots on, every
 // reading is whole and saved. `frame`, when given, is read instead of the
 // page (one of its frames): None when it cannot be read, and never saved.
-py::object read_parts(py::object self, py::handle parts, py::handle known, py::handle frame) {
+py::object read_parts(py::object self, py::handle parts, py::handle known, py::handle frame,
+                      py::handle words, py::handle scope) {
   check_arg(parts, "parts", Kind::Int);
   check_arg(known, "known", Kind::Str, /*none_ok=*/true);
-  PageRows::AgentRead agent{parts.cast<int>() & (ps::kAllParts | ps::kGlance),
-                            py::reinterpret_borrow<py::object>(known)};
+  check_arg(words, "words", Kind::List, /*none_ok=*/true);
+  check_arg(scope, "scope", Kind::List, /*none_ok=*/true);
+  PageRows::AgentRead agent{
+      parts.cast<int>() & (ps::kAllParts | ps::kGlance), py::reinterpret_borrow<py::object>(known),
+      py::reinterpret_borrow<py::object>(words), py::reinterpret_borrow<py::object>(scope)};
   py::object settings = py::module_::import(kModuleName).attr("settings");
   if (truthy(py::getattr(settings, "SAVE_SNAPSHOTS", py::bool_(false)))) {
     agent = {ps::kAllParts, py::none()};
@@ -839,8 +846,9 @@ PYBIND11_MODULE(page_scanner, m) {
       .def("_get_field_label", &get_field_label, doc("_get_field_label(self, handle)").c_str(),
            py::arg("handle"))
       .def("_read_parts", &read_parts,
-           doc("_read_parts(self, parts, known=None, frame=None)").c_str(), py::arg("parts"),
-           py::arg("known") = py::none(), py::arg("frame") = py::none())
+           doc("_read_parts(self, parts, known=None, frame=None, words=None, scope=None)").c_str(),
+           py::arg("parts"), py::arg("known") = py::none(), py::arg("frame") = py::none(),
+           py::arg("words") = py::none(), py::arg("scope") = py::none())
       .def("_save_snapshot", &save_snapshot,
            doc("_save_snapshot(self, elements, text_elements)").c_str(), py::arg("elements"),
            py::arg("text_elements"));

@@ -231,6 +231,25 @@ bool fits(py::handle action, py::handle record) {
   return rs::fits(act, one.list.front().kind);
 }
 
+py::object words(py::handle target) {
+  std::vector<std::string> found = rs::words_of(str_arg(target, "target"));
+  if (found.empty()) return py::none();
+  py::list out;
+  for (const std::string& word : found) out.append(from_utf8(word));
+  return out;
+}
+
+py::object sure_first(py::handle action, py::handle target, py::handle named,
+                      py::handle contested) {
+  const std::string act = str_arg(action, "action");
+  const std::string wanted = str_arg(target, "target");
+  check_arg(contested, "contested", Kind::Bool);
+  Candidates all;
+  all.add_named(named);
+  auto index = rs::sure_first(act, wanted, all.list, contested.ptr() == Py_True);
+  return index ? py::object(py::int_(*index)) : py::none();
+}
+
 bool agrees(py::handle expected, py::handle actual) {
   return marrowlane::text_match::amounts_agree(str_arg(expected, "expected"),
                                                str_arg(actual, "actual"));
@@ -249,6 +268,18 @@ PYBIND11_MODULE(resolver, m) {
             .c_str(),
         py::arg("action"), py::arg("target"), py::arg("named"), py::arg("elements"),
         py::arg("texts"));
+  m.def("words", &words,
+        doc("words(target)",
+            "The lower-case words every name that holds the target holds; None when a look "
+            "by them could miss one.")
+            .c_str(),
+        py::arg("target"));
+  m.def("sure_first", &sure_first,
+        doc("sure_first(action, target, named, contested)",
+            "The index of the named row that `rank` puts first whatever element records the "
+            "page adds; None when they may change the answer.")
+            .c_str(),
+        py::arg("action"), py::arg("target"), py::arg("named"), py::arg("contested"));
   m.def("check_text", &check_text,
         doc("check_text(target, texts)",
             "(present, visible, text) of a target among the page's [text, visible] rows.")

@@ -465,3 +465,37 @@ def test_under_pytest_a_hung_page_fails_its_test_and_ctrl_c_ends_the_run(tmp_pat
     assert "KeyboardInterrupt" in out and "TargetClosedError" not in out
     report = (tmp_path / "test_report" / "report.html").read_text(encoding="utf-8")
     assert "Interrupted: stopped with Ctrl-C" in report
+
+
+# -- a quick look decides only what the whole page would ------------------------------------
+
+QUICK_PAGE = """<!doctype html><body onclick="if (event.target.id) clicked.push(event.target.id)">
+<script>var clicked = [];</script>
+<div><button id="save">Save</button><div id="save-tile" aria-label="Save"
+  style="cursor: pointer">S</div></div>
+<div class="card"><h3>Bike Light</h3><p>$9.99</p><button id="add">Add to cart</button></div>
+<a id="help" href="#">Login help</a> <button id="login">Login</button> <h2>Login</h2>
+<label>Email <input id="email"></label> <a id="email-link" href="#">Email</a>
+<p>Country</p><select id="country"><option>Canada</option><option>Peru</option></select>
+<input id="go" type="submit" value="Go"> <span id="go-span" style="cursor: pointer">Go</span>
+<button id="off" disabled>Off</button> <span id="off-span" style="cursor: pointer">Off</span>
+</body>"""
+
+
+@pytest.mark.parametrize("step", [
+    'click "Save"', 'click "Add to cart"', 'click the Login button', 'type a@b.c into "Email"',
+    'click "Email"', 'select Peru from "Country"', 'click "Go"', 'click "Off"', 'hover "Login"',
+])
+def test_a_quick_look_picks_as_a_reading_of_the_whole_page(agent, monkeypatch, step):
+    # The same element, for the same reason, and placed alike; a field may be named
+    # better (by its own label rather than the nearest text).
+    picks = []
+    for quick in (True, False):
+        agent.page.set_content(QUICK_PAGE)
+        if not quick:
+            monkeypatch.setattr(agent._engine, "quick_find", lambda *args: None)
+        agent.run(step)
+        name, rest = agent._steps[-1]["account"].split("; runner")[0].split(" — ")
+        picks.append((agent.page.evaluate("clicked"), agent.page.evaluate(
+            "[email.value, country.value]"), re.sub(r'^.*" ', "", name), rest))
+    assert picks[0] == picks[1]

@@ -255,6 +255,33 @@ std::vector<Ranked> rank(std::string_view action, std::string_view target,
   return out;
 }
 
+std::vector<std::string> words_of(std::string_view target) {
+  const std::string wanted = normalise(without_kind_words(target));
+  std::vector<std::string> out;
+  for (unsigned char c : wanted) {
+    if (c >= 0x80) return {};
+  }
+  for (std::string_view word : text::split(wanted)) out.emplace_back(word);
+  return out;
+}
+
+std::optional<std::size_t> sure_first(std::string_view action, std::string_view target,
+                                      std::span<const Candidate> candidates, bool contested) {
+  const std::vector<Ranked> ranked = rank(action, target, candidates);
+  if (ranked.empty()) return std::nullopt;
+  const Ranked& top = ranked.front();
+  const Candidate& c = candidates[top.index];
+  // A record named as well ties at best, and loses on page order; only an
+  // aria-label names one better than an element's label or own text.
+  const bool unbeaten =
+      top.source <= NameSource::AriaLabel || (top.source <= NameSource::Text && !contested);
+  if (top.fits && top.match == Match::Exact && c.kind != Kind::Text && c.visible &&
+      (c.enabled || !is_action(action)) && unbeaten) {
+    return top.index;
+  }
+  return std::nullopt;
+}
+
 TextCheck check_text(std::string_view target, std::span<const PageText> texts) {
   TextCheck out;
   const std::string wanted = normalise(target);

@@ -186,6 +186,41 @@ TEST(Rank, NothingCarriesTheName) {
   EXPECT_TRUE(rs::rank("click", "   ", cands).empty());
 }
 
+TEST(SureFirst, OnlyWhatNoRecordCouldBetter) {
+  using K = rs::Kind;
+  struct Case {
+    const char* what;
+    const char* action;
+    rs::Candidate named;
+    bool contested;
+    bool sure;
+  } cases[] = {
+      {"own text, exact", "click", cand(K::Button, {{S::Text, "Login"}}), false, true},
+      {"an aria-label elsewhere may name one better", "click",
+       cand(K::Button, {{S::Text, "Login"}}), true, false},
+      {"its own aria-label is the best a record has", "click",
+       cand(K::Button, {{S::AriaLabel, "Login"}}), true, true},
+      {"a label, for typing", "type", cand(K::Field, {{S::Label, "Login"}}), false, true},
+      {"a placeholder: a record's text is better", "type",
+       cand(K::Field, {{S::Placeholder, "Login"}}), false, false},
+      {"a partial name: a record may hold it exactly", "click",
+       cand(K::Button, {{S::Text, "Login now"}}), false, false},
+      {"hidden", "click", cand(K::Button, {{S::Text, "Login"}}, false), false, false},
+      {"disabled, to click", "click", cand(K::Button, {{S::Text, "Login"}}, true, false), false,
+       false},
+      {"disabled, to check", "verify_disabled", cand(K::Button, {{S::Text, "Login"}}, true, false),
+       false, true},
+      {"plain text", "click", cand(K::Text, {{S::Text, "Login"}}), false, false},
+      {"the wrong kind", "type", cand(K::Button, {{S::Text, "Login"}}), false, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<rs::Candidate> named = {cand(K::Link, {{S::Text, "Login help"}}), c.named};
+    EXPECT_EQ(rs::sure_first(c.action, "Login", named, c.contested).has_value(), c.sure) << c.what;
+  }
+  EXPECT_EQ(rs::words_of("Log-in button"), (std::vector<std::string>{"log", "in"}));
+  EXPECT_TRUE(rs::words_of("Äpfel").empty());
+}
+
 TEST(CheckText, PresentAndVisible) {
   std::vector<rs::PageText> texts = {{"Visible content", true},
                                      {"Hidden text", false},

@@ -39,13 +39,19 @@
 //
 // Argument: [interactable selector, custom-input selector, text selector,
 // label-candidate selector, captured attribute names] and, for the agent's
-// readings only, [..., parts, known]: `parts` says what to gather (kElements:
+// readings only, [..., parts, known, words, scope]: `parts` says what to gather (kElements:
 // the main, custom, label-candidate and cursor sources; kTexts: the text
 // source; the others' lists stay empty; kNames: the `named` rows of `names`,
 // kPageText: its `texts` and `bare`; kBare: `bare` alone, the anchors a
 // relation may need; kGlance: as `texts`, only the lines the body shows, the
 // first part of kPageText's; `names` is null without any of them), `known`
-// is the page state of the reading whose records the caller holds (or null).
+// is the page state of the reading whose records the caller holds (or null),
+// `words` (or null) keeps only the named rows whose names may hold them all
+// (and `names` then tells, as `contested`, whether an element outside them
+// carries them in an aria-label), `scope` (or null) reads only the part of
+// the page around one named row of the reading kept (see `top` below; `names`
+// is then {named: [], texts: [], bare: [], top: that part's path}, and the
+// reading kept stays the one it looked around).
 // Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
 // exactly as the page's own reports arrive), or the same value unserialized on
@@ -131,7 +137,7 @@ inline constexpr std::string_view kAskStoreExpression = "Symbol.for('marrowlane.
 // and boxes shared between elements instead of recomputed for each, and
 // without the arrays the element scripts build on the way).
 inline constexpr std::string_view kFastScanScript =
-    R"JS(async ([mainSel, customSel, textSel, candSel, captured, parts, known]) => {
+    R"JS(async ([mainSel, customSel, textSel, candSel, captured, parts, known, words, scope]) => {
   // --- Change watch -------------------------------------------------------------
   // The agent's readings (those given `parts`) keep a watch on the page: a
   // generation that every mutation, scroll, resize, load, focus change, input,
@@ -181,6 +187,20 @@ inline constexpr std::string_view kFastScanScript =
   }
   const ELEMENTS = 1, TEXTS = 2, NAMES = 4, PAGE_TEXT = 8, BARE = 16, GLANCE = 32;
   const want = agentRead ? parts : ELEMENTS | TEXTS | NAMES | PAGE_TEXT | BARE;
+  // The part of the page read: all of it, or with `scope` ([state, index,
+  // least]) the one around named row `index` of the reading that returned
+  // `state`: its nearest ancestor that holds `least` elements, or the child
+  // of <body> that holds it, whichever comes first. 0 when that reading is
+  // gone or the element left the document.
+  let top = document.documentElement;
+  if (scope) {
+    const read = globalThis[Symbol.for('marrowlane.read')];
+    let at = read && read.state === scope[0] ? read.named[scope[1]] : null;
+    if (!at || !at.isConnected) return 0;
+    while (at.parentElement && at.parentElement !== document.body &&
+           at.getElementsByTagName('*').length < scope[2]) at = at.parentElement;
+    top = at;
+  }
 
   const tagNameOf = el => el.tagName.toLowerCase();
   const previousSiblingTextOf = el => {
@@ -280,7 +300,10 @@ inline constexpr std::string_view kFastScanScript =
     const native = new Set(['A', 'BUTTON', 'INPUT', 'SELECT', 'TEXTAREA']);
     const results = [];
     const seen = new Set();
-    for (const el of document.querySelectorAll('div, span, li, td')) {
+    const CURSOR_SEL = 'div, span, li, td';
+    const pool = top === document.documentElement ? document.querySelectorAll(CURSOR_SEL) :
+      [...(top.matches(CURSOR_SEL) ? [top] : []), ...top.querySelectorAll(CURSOR_SEL)];
+    for (const el of pool) {
       if (native.has(el.tagName)) continue;
       if (styleOf(el).cursor !== 'pointer') continue;
       const text = (el.innerText || '').trim();
@@ -686,7 +709,7 @@ inline constexpr std::string_view kFastScanScript =
     list.push(el);
   };
   // The engine's order: an element, its light-DOM subtree, then its shadow tree.
-  const stack = [document.documentElement];
+  const stack = [top];
   while (stack.length) {
     const el = stack.pop();
     if (want & ELEMENTS) {
@@ -997,7 +1020,44 @@ inline constexpr std::string_view kFastScanScript =
     textRange.setEnd(node, data.trimEnd().length);
     return textRange.getBoundingClientRect();
   };
+  // Whether an element may have a name that holds every one of `words`
+  // (lower-case, no blanks in them): always, without words. Its own text and
+  // naming attributes tell at once for most elements; one also named by
+  // texts around it (a field, a choice, a labelled or referring element, an
+  // image's alt, a shadow tree) has its names read to tell.
+  const holdsWords = text => {
+    const lower = text.toLowerCase();
+    return words.every(w => lower.includes(w));
+  };
+  const mayCarry = el => {
+    if (!words) return true;
+    if (holdsWords([el.textContent, el.getAttribute('aria-label'), el.getAttribute('title'),
+      el.getAttribute('alt')].join(' '))) return true;
+    const tag = el.localName;
+    if (!(tag === 'input' || tag === 'select' || tag === 'textarea' || editingHost(el) ||
+        el.shadowRoot || el.hasAttribute('aria-labelledby') || labelsOf(el).length ||
+        el.querySelector('img[alt]'))) return false;
+    const type = tag === 'input' ? (el.getAttribute('type') || 'text').toLowerCase() : '';
+    const names = namesOf(el, tag, type);
+    for (let i = 1; i < names.length; i += 2) {
+      if (holdsWords(names[i])) return true;
+    }
+    return false;
+  };
+  // Whether an element outside the named ones carries the words in an
+  // aria-label: an element record may then be named better than they are.
+  const ariaElsewhere = () => {
+    if (!words) return false;
+    for (const root of rootsInQueryOrder()) {
+      for (const el of root.querySelectorAll('[aria-label]')) {
+        const label = el.getAttribute('aria-label').toLowerCase();
+        if (words.every(w => label.includes(w)) && attempt(isTarget, el) !== true) return true;
+      }
+    }
+    return false;
+  };
   const namedElements = [];
+  const namedTexts = [];
   const readNames = () => {
     const named = [];
     const texts = want & PAGE_TEXT ? pageTexts() : want & GLANCE ? shownLines() : [];
@@ -1009,11 +1069,14 @@ inline constexpr std::string_view kFastScanScript =
       const children = [...el.children];
       if (el.shadowRoot) children.push(...el.shadowRoot.children);
       for (let i = children.length - 1; i >= 0; i--) walk.push(children[i]);
-      if ((want & NAMES) && attempt(isTarget, el) === true) {
+      if ((want & NAMES) && attempt(isTarget, el) === true && attempt(mayCarry, el) !== false) {
         const row = attempt(readNamed, el);
         if (row !== ERR) {
           named.push(row);
           namedElements.push(el);
+          // The text it showed, for an element named by its text: acting finds
+          // it again only while it shows that text (kReadElementScript).
+          namedTexts.push(row[9].includes('text') ? attempt(renderedText, el) : null);
         }
       }
       if (!(want & (PAGE_TEXT | BARE))) continue;
@@ -1045,7 +1108,7 @@ inline constexpr std::string_view kFastScanScript =
         if (!shown) break;
       }
     }
-    return {named, texts, bare};
+    return words ? {named, texts, bare, contested: ariaElsewhere()} : {named, texts, bare};
   };
 
   const store = Symbol.for('marrowlane.fastScan');
@@ -1060,17 +1123,19 @@ inline constexpr std::string_view kFastScanScript =
   }
   const names = want & (NAMES | PAGE_TEXT | BARE | GLANCE) ? attempt(readNames) : ERR;
   const payload = [facts, ...lists.map(list => list.map(el => index.get(el))), cursor,
-    names === ERR ? null : names];
+    scope ? {named: [], texts: [], bare: [], top: attempt(xpathOf, top)} : names === ERR ? null : names];
   if (watch) {
     watch.gen++;
-    if (agentRead) {
+    if (agentRead && scope) {
+      payload.push(watch.state());  // the reading it looked around stays the one kept
+    } else if (agentRead) {
       const state = watch.state();
       payload.push(state);
       // The elements behind the rows stay reachable while the page is in this
       // state, so that an action lands on the very element that was read
       // (kReadElementScript).
       globalThis[Symbol.for('marrowlane.read')] = {state, elements: order, facts,
-        cursorElements, cursor, named: namedElements};
+        cursorElements, cursor, named: namedElements, namedTexts};
     }
   }
   // A page that replaced JSON.stringify or added toJSON to a prototype gets
@@ -1090,14 +1155,18 @@ inline constexpr std::string_view kFastScanScript =
 // negative index -1, -2 ... is the first, second ... row of the names facts.
 // Null when a later reading replaced that one, when the element left the
 // document, or when its rendered text is no longer the text that was read
-// (a list re-rendered into the same nodes): the caller then reads again.
+// (a list re-rendered into the same nodes; for a named row, when it was named
+// by its text): the caller then reads again.
 inline constexpr std::string_view kReadElementScript = R"JS(([state, index]) => {
   const read = globalThis[Symbol.for('marrowlane.read')];
   if (!read || read.state !== state) return null;
   const count = read.elements.length;
   if (index < 0) {
     const el = read.named[-index - 1];
-    return el && el.isConnected ? el : null;
+    if (!el || !el.isConnected) return null;
+    const shown = read.namedTexts[-index - 1];
+    if (typeof shown === 'string' && (el.innerText || '').trim() !== shown.trim()) return null;
+    return el;
   }
   const el = index < count ? read.elements[index] : read.cursorElements[index - count];
   if (!el || !el.isConnected) return null;

@@ -115,6 +115,22 @@ std::vector<Ranked> rank(std::string_view action, std::string_view target,
 // Whether the action may act on an element of this kind.
 bool fits(std::string_view action, Kind kind);
 
+// The words every name that holds the target holds, as compared (lower-case,
+// without blanks, hyphens or underscores): a look at the page may skip the
+// elements whose texts lack one of them. Empty when the target has none, or
+// letters outside ASCII, whose lower case a page may write otherwise.
+std::vector<std::string> words_of(std::string_view target);
+
+// The candidate that rank() puts first over `candidates` and any others of
+// the page, when the others can only be element and text records after
+// them (named by their text, aria-label, value, alt, title, placeholder, the
+// text above or an attribute) and `contested` says whether one of those may
+// carry the target in an aria-label; nullopt when the others may change the
+// answer. Sure is a control that fits the action, shown and (to act on)
+// enabled, whose name is the target exactly from a source no record betters.
+std::optional<std::size_t> sure_first(std::string_view action, std::string_view target,
+                                      std::span<const Candidate> candidates, bool contested);
+
 // A piece of the page's text: a visible line, a hidden element's text, a value.
 struct PageText {
   std::string_view text;

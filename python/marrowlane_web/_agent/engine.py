@@ -16,6 +16,7 @@ import re
 from dataclasses import dataclass, field
 
 from marrowlane_web._core import account, relation, resolver
+from marrowlane_web.engine import settings
 from marrowlane_web.engine.agent.step_parser import StepParser
 from marrowlane_web.engine.browser.page_scanner import PageScanner
 from marrowlane_web.engine.spatial import grid_resolver
@@ -79,6 +80,12 @@ TEXT_DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 # Element checks that the page's text answers when no element carries the name.
 _SHOWN_AS_TEXT = frozenset({"verify_present", "verify_visible"})
 _RUNNERS_UP = 3
+# Steps a look at the named elements alone may decide (see `Engine.quick_find`).
+_QUICK_ACTIONS = frozenset({"click", "hover", "type", "select"})
+# The least elements the part of the page read around a quick pick holds, and
+# the most texts the account counts as a row around an element (its `where`).
+_AROUND = 300
+_ROW_TEXTS = 8
 _WRONG_KIND = {"type": "the wrong kind for typing", "select": "not a dropdown list"}
 
 # Resolves when the page's watch (kept by the page script) leaves `state`, or
@@ -600,25 +607,45 @@ class Engine:
             ranked = _value_named(target, named, elements, texts)
         else:
             ranked = resolver.rank(action, target, named, elements, texts)
-        if not ranked:
+        return _named_pick(action, ranked, (elements, texts))
+
+    def quick_find(self, parsed, step):
+        """The pick of a step that names an element to act on, from a look at only the
+        elements whose names may hold that name, when no element the look left
+        out could change it (`resolver.sure_first`); None otherwise, and the step
+        reads the page as usual.
+
+        The pick's place in its account is read from the part of the page around
+        it, and only where that part holds all that `where` would ever look at:
+        the child of <body> it sits in, or more texts than a row holds.
+        """
+        action, target = parsed.get("action"), parsed.get("target") or ""
+        lifted, ordinal_word = with_ordinal(parsed, step)
+        if (action not in _QUICK_ACTIONS or not self._by_name(lifted)
+                or spatial_target(lifted, ordinal_word) is not None or kind_only(parsed, step)
+                or _last_written(parsed) is not None or settings.SAVE_SNAPSHOTS
+                or len(self.scanner.page.frames) > 1):
             return None
-        record, rule, _, fits, exact = ranked[0]
-        runners_up = [(rec, why if fit or action != "extract_text" else "no field, so no value")
-                      for rec, _, why, fit, _ in ranked[1:1 + _RUNNERS_UP]]
-        if not fits:
-            return Found(None, {"resolved": False, "candidates": []}, rule=rule,
-                         runners_up=[(record, _WRONG_KIND[action])] + runners_up[:2],
-                         page=(elements, texts))
-        visible, enabled = bool(record.get("is_visible")), bool(record.get("is_enabled"))
-        verified = {"verify_present": True, "verify_visible": visible,
-                    "verify_enabled": enabled, "verify_disabled": not enabled}.get(action)
-        result = {"resolved": True, "confidence": 1.0, "element": record,
-                  "candidates": [record] + [rec for rec, _ in runners_up]}
-        if verified is not None:
-            result["verified"] = verified
-            result["state"] = {"visible": visible, "enabled": enabled}
-        return Found(record, result, rule=rule, runners_up=runners_up, page=(elements, texts),
-                     exact=exact)
+        words = resolver.words(target)
+        if words is None:
+            return None
+        looked = self.reading.look(NAMES, words)
+        if looked is None:
+            return None
+        named, contested, state = looked
+        index = resolver.sure_first(action, target, named, contested)
+        if index is None or not str(named[index][0]).startswith("/html[1]/body[1]/"):
+            return None
+        around = self.reading.around(ELEMENTS | TEXTS, state, index, _AROUND)
+        if around is None:
+            return None
+        elements, texts, top = around
+        path = named[index][0]
+        if top.count("/") > 3 and sum(1 for r in elements + texts if (r.get("text") or "").strip()
+                                      and not _kin(r.get("xpath") or "", path)) <= _ROW_TEXTS:
+            return None
+        self._last, self.facts = None, None
+        return _named_pick(action, resolver.rank(action, target, named, [], []), (elements, texts))
 
     def find(self, parsed, step, elements, texts):
         """The element a step's target means: spatially when it reads so, else by text.
@@ -716,6 +743,33 @@ class Engine:
         }
         rule, runners_up = _spatial_reasons(target, result)
         return Found(element, result, True, rule, runners_up, page)
+
+
+def _named_pick(action, ranked, page):
+    """The Found of the resolver by names' ranking (best first), or None when it is empty."""
+    if not ranked:
+        return None
+    record, rule, _, fits, exact = ranked[0]
+    runners_up = [(rec, why if fit or action != "extract_text" else "no field, so no value")
+                  for rec, _, why, fit, _ in ranked[1:1 + _RUNNERS_UP]]
+    if not fits:
+        return Found(None, {"resolved": False, "candidates": []}, rule=rule,
+                     runners_up=[(record, _WRONG_KIND[action])] + runners_up[:2], page=page)
+    visible, enabled = bool(record.get("is_visible")), bool(record.get("is_enabled"))
+    verified = {"verify_present": True, "verify_visible": visible,
+                "verify_enabled": enabled, "verify_disabled": not enabled}.get(action)
+    result = {"resolved": True, "confidence": 1.0, "element": record,
+              "candidates": [record] + [rec for rec, _ in runners_up]}
+    if verified is not None:
+        result["verified"] = verified
+        result["state"] = {"visible": visible, "enabled": enabled}
+    return Found(record, result, rule=rule, runners_up=runners_up, page=page, exact=exact)
+
+
+def _kin(path, other):
+    """Whether one of two element paths is the other or lies inside it."""
+    short, long_ = sorted((path, other), key=len)
+    return long_ == short or long_.startswith(short + "/")
 
 
 def _readable(record):

@@ -177,6 +177,34 @@ class PageReading:
         self.scanner._page_facts = facts
         return elements, texts, (None if frames else state)
 
+    def look(self, parts, words):
+        """(named rows, contested, state): a look at the page itself (its frames left
+        out) that reads the named rows whose names may hold every one of `words`,
+        and whether an element outside them carries the words in an aria-label;
+        None when the page cannot be looked at so (read element by element).
+
+        Acting on a row's element then finds it as it finds any named element.
+        """
+        got = self.scanner._read_parts(parts, None, None, words)
+        facts = getattr(self.scanner, "_page_facts", None)
+        if got is None or got[2] is None or not isinstance(facts, dict):
+            return None
+        named = facts.get("named") or []
+        self._sources, self._named = [], [(named, self.scanner.page, got[2])]
+        self.facts, self.bare_texts = None, []
+        return named, bool(facts.get("contested")), got[2]
+
+    def around(self, parts, state, index, least):
+        """(element records, text element records, path of the part read) of the part of
+        the page around named row `index` of the look that returned `state`: the
+        nearest ancestor holding `least` elements, or the child of <body> holding
+        it. None when that look was replaced or the element left the page."""
+        got = self.scanner._read_parts(parts, None, None, None, [state, index, least])
+        facts = getattr(self.scanner, "_page_facts", None)
+        if got is None or not isinstance(facts, dict):
+            return None
+        return list(got[0]), list(got[1]), facts.get("top") or ""
+
     @staticmethod
     def _note(sources, named, got, facts, target, state):
         sources.append((got[0], got[3], target, state))

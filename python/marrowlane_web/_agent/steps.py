@@ -185,7 +185,12 @@ def _names_nothing(parsed, step):
 # -- the settle loop -------------------------------------------------------------------
 
 
-def _settle(ctx, attempt):
+def _settle(ctx, attempt, quick=None):
+    """`attempt` on readings of the page until it is Done or the step's time is up.
+
+    `quick`, when given, first has its own look at the settled page: Done,
+    a Miss, or None when the look cannot decide.
+    """
     deadline = time.monotonic() + ctx.timeout
     tries, last_read, outcome = 0, 0.0, None
     while True:
@@ -194,6 +199,10 @@ def _settle(ctx, attempt):
             ctx.page.wait_for_load_state("domcontentloaded", timeout=_ms(deadline))
         except PlaywrightError:
             pass
+        if tries == 1 and quick is not None:
+            outcome = quick(deadline)
+            if isinstance(outcome, Done):
+                return outcome.value
         empty = False
         started = time.monotonic()
         if started >= deadline:
@@ -311,6 +320,19 @@ def _on_element(ctx, step, parsed, act, what="element"):
         found = _find(ctx, step, parsed, elements, texts)
         if found.element is None:
             return _missing(ctx, what, step, parsed, elements)
+        return act_on(found, deadline)
+
+    def quick(deadline):
+        try:
+            found = ctx.engine.quick_find(parsed, step)
+        except PlaywrightError:  # the page navigated while it was looked at
+            found = None
+        if found is None:
+            return None
+        ctx.found = found
+        return act_on(found, deadline)
+
+    def act_on(found, deadline):
         if ctx.on_pick is not None:
             ctx.on_pick(found)
         try:
@@ -325,7 +347,7 @@ def _on_element(ctx, step, parsed, act, what="element"):
         except _Refused as refusal:
             return Miss(str(refusal))
 
-    return _settle(ctx, attempt)
+    return _settle(ctx, attempt, quick)
 
 
 class _Refused(Exception):
