@@ -212,6 +212,38 @@ def test_a_step_the_field_would_not_take_fails_and_says_so(agent, html, step, fa
     agent.run(step.replace("tomorrow", "2020-02-29").replace("Saab", "Volvo"))
 
 
+_CLICKED = ("<script>var hits = []; "
+            "document.addEventListener('click', e => hits.push(e.target.id + e.detail))</script>")
+PRESSED = [
+    # a page whose button 'Go' is pressed, and the ids clicked (or the failure)
+    ("<div style='height:3000px'></div><button id=go>Go</button>", "click Go", ["go1"]),
+    ("<div id=host></div><script>document.getElementById('host').attachShadow({mode: 'open'})"
+     ".innerHTML = '<button id=go>Go</button>'</script>", "click Go", ["host1"]),
+    ("<button id=go style='transition: margin 300ms' onclick=''>Go</button><script>"
+     "setTimeout(() => document.getElementById('go').style.marginLeft = '200px', 20)</script>",
+     "double click Go", ["go1", "go2"]),
+    ("<button id=go>Go</button><div style='position:fixed;inset:0'></div>", "click Go",
+     "Could not click 'Go': another element covers it."),
+    ("<div role=button id=go aria-disabled=true tabindex=0>Go</div>", "click Go",
+     "Could not click 'Go': it is disabled."),
+    ("<iframe srcdoc=\"<button id=go onclick='parent.hits.push(this.id)'>Go</button>\"></iframe>",
+     "click Go", ["go"]),
+]
+
+
+@pytest.mark.parametrize("html, step, outcome", PRESSED, ids=[p[1] + str(i) for i, p in enumerate(PRESSED)])
+def test_the_pointer_presses_only_an_element_that_takes_it(agent, html, step, outcome):
+    agent.page.set_content(_CLICKED + html)
+    if isinstance(outcome, str):
+        agent.timeout = 0.5
+        with pytest.raises(AssertionError, match=re.escape(outcome)):
+            agent.run(step)
+        assert agent.page.evaluate("hits") == []
+    else:
+        agent.run(step)
+        assert agent.page.evaluate("hits") == outcome
+
+
 def test_a_failing_step_carries_a_screenshot_when_asked(agent):
     agent.screenshots = True
     agent.timeout = 0.2

@@ -356,7 +356,7 @@ class _Refused(Exception):
 
 def _click(ctx, step, parsed):
     gesture = parsed.get("gesture")
-    _on_element(ctx, step, parsed, lambda loc, el, dl: press(loc, gesture, _ms(dl)))
+    _on_element(ctx, step, parsed, lambda loc, el, dl: press(loc, gesture, _ms(dl), el, ctx.page))
 
 
 def _hover(ctx, step, parsed):
