@@ -645,7 +645,9 @@ class Engine:
                                       and not _kin(r.get("xpath") or "", path)) <= _ROW_TEXTS:
             return None
         self._last, self.facts = None, None
-        return _named_pick(action, resolver.rank(action, target, named, [], []), (elements, texts))
+        # Records of the part read stand for their elements, as in a whole reading.
+        ranked = resolver.rank(action, target, named, elements, texts)
+        return _named_pick(action, ranked, (elements, texts))
 
     def find(self, parsed, step, elements, texts):
         """The element a step's target means: spatially when it reads so, else by text.
