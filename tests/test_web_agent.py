@@ -519,8 +519,8 @@ QUICK_PAGE = """<!doctype html><body onclick="if (event.target.id) clicked.push(
     'click "Email"', 'select Peru from "Country"', 'click "Go"', 'click "Off"', 'hover "Login"',
 ])
 def test_a_quick_look_picks_as_a_reading_of_the_whole_page(agent, monkeypatch, step):
-    # The same element, for the same reason, and placed alike; a field may be named
-    # better (by its own label rather than the nearest text).
+    # The same element, for the same reason, and placed alike (a field's name in words
+    # may differ: the text nearest it is looked for only in the part of the page read).
     picks = []
     for quick in (True, False):
         agent.page.set_content(QUICK_PAGE)
