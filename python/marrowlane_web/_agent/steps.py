@@ -342,6 +342,8 @@ def _on_element(ctx, step, parsed, act, what="element"):
             return _changed(found.element, target)
         except PlaywrightError as exc:
             ctx.engine.forget()  # a refused action may have done part of its work
+            if "not attached to the DOM" in str(exc):  # re-rendered since it was found
+                return _changed(found.element, target)
             verb = parsed["action"]
             return Miss(f"Could not {verb} {_name(found.element, target)!r}: {_why(exc)}.")
         except _Refused as refusal:
