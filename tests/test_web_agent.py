@@ -517,6 +517,7 @@ QUICK_PAGE = """<!doctype html><body onclick="if (event.target.id) clicked.push(
 @pytest.mark.parametrize("step", [
     'click "Save"', 'click "Add to cart"', 'click the Login button', 'type a@b.c into "Email"',
     'click "Email"', 'select Peru from "Country"', 'click "Go"', 'click "Off"', 'hover "Login"',
+    'verify "Off" is disabled', 'verify "Add to cart" is visible',
 ])
 def test_a_quick_look_picks_as_a_reading_of_the_whole_page(agent, monkeypatch, step):
     # The same element, for the same reason, and placed alike (a field's name in words

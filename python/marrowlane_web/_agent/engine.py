@@ -81,7 +81,8 @@ TEXT_DIRECTIONS = ("right of", "next to", "left of", "below", "under", "above")
 _SHOWN_AS_TEXT = frozenset({"verify_present", "verify_visible"})
 _RUNNERS_UP = 3
 # Steps a look at the named elements alone may decide (see `Engine.quick_find`).
-_QUICK_ACTIONS = frozenset({"click", "hover", "type", "select"})
+_QUICK_ACTIONS = frozenset({"click", "hover", "type", "select", "verify_present", "verify_visible",
+                            "verify_enabled", "verify_disabled"})
 # The least elements the part of the page read around a quick pick holds, and
 # the most texts the account counts as a row around an element (its `where`).
 _AROUND = 300
@@ -610,7 +611,7 @@ class Engine:
         return _named_pick(action, ranked, (elements, texts))
 
     def quick_find(self, parsed, step):
-        """The pick of a step that names an element to act on, from a look at only the
+        """The pick of a step that names an element to act on or check, from a look at only the
         elements whose names may hold that name, when no element the look left
         out could change it (`resolver.sure_first`); None otherwise, and the step
         reads the page as usual.

@@ -312,15 +312,9 @@ def locate(ctx, step):
         return _settle(ctx, attempt)
 
 
-def _on_element(ctx, step, parsed, act, what="element"):
-    """Find the step's element on a settled page and `act` on its locator."""
-    target = parsed.get("target") or ""
-
-    def attempt(elements, texts, deadline):
-        found = _find(ctx, step, parsed, elements, texts)
-        if found.element is None:
-            return _missing(ctx, what, step, parsed, elements)
-        return act_on(found, deadline)
+def _quickly(ctx, step, parsed, then):
+    """The quick try of `_settle` for an element step: `then(found, deadline)` on the
+    pick of a quick look at the page (`Engine.quick_find`), None when it cannot decide."""
 
     def quick(deadline):
         try:
@@ -330,6 +324,19 @@ def _on_element(ctx, step, parsed, act, what="element"):
         if found is None:
             return None
         ctx.found = found
+        return then(found, deadline)
+
+    return quick
+
+
+def _on_element(ctx, step, parsed, act, what="element"):
+    """Find the step's element on a settled page and `act` on its locator."""
+    target = parsed.get("target") or ""
+
+    def attempt(elements, texts, deadline):
+        found = _find(ctx, step, parsed, elements, texts)
+        if found.element is None:
+            return _missing(ctx, what, step, parsed, elements)
         return act_on(found, deadline)
 
     def act_on(found, deadline):
@@ -349,7 +356,7 @@ def _on_element(ctx, step, parsed, act, what="element"):
         except _Refused as refusal:
             return Miss(str(refusal))
 
-    return _settle(ctx, attempt, quick)
+    return _settle(ctx, attempt, _quickly(ctx, step, parsed, act_on))
 
 
 class _Refused(Exception):
@@ -468,6 +475,9 @@ def _verify_element(ctx, step, parsed):
             if shown or wanted == "present":
                 return Done()
             return Miss(f"{target!r} is present but not visible.")
+        return judge(found)
+
+    def judge(found):
         element = found.element
         if found.spatial:
             visible, enabled = bool(element.get("is_visible")), bool(element.get("is_enabled"))
@@ -486,7 +496,7 @@ def _verify_element(ctx, step, parsed):
         actual = "enabled" if enabled else "disabled"
         return Miss(f"{target!r} is {actual}, expected {wanted}{also}.")
 
-    _settle(ctx, attempt)
+    _settle(ctx, attempt, _quickly(ctx, step, parsed, lambda found, deadline: judge(found)))
 
 
 # What a text check reads next when what it read does not pass.
