@@ -4,9 +4,9 @@ Both run on the same generated page (bench_page_scan.generate_page) in one
 Chromium, each in a context of its own, in interleaved runs; the figures are
 medians in milliseconds.
 
-- click: a button in the middle of the page; text: a text check on it. Before
-  every run a small change is made to the page, so no side reads a page it
-  has read before.
+- click: a button in the middle of the page; text: a text check on it;
+  element check: a check that the button is visible. Before every run a small
+  change is made to the page, so no side reads a page it has read before.
 - miss: a step whose target is not there, with a 1 s timeout; the figure is
   the time until it fails.
 - appear: the target is added 0.7 s into the step; the figure is the time from
@@ -100,8 +100,17 @@ def bench_size(agent, page, n, runs):
         page.evaluate(TOUCH)
         return timed(lambda: expect(page.get_by_text(heading, exact=True)).to_be_visible())
 
+    def ours_check():
+        agent.page.evaluate(TOUCH)
+        return timed(lambda: agent.run(f'verify "{button}" is visible'))
+
+    def theirs_check():
+        page.evaluate(TOUCH)
+        return timed(lambda: expect(page.get_by_role("button", name=button, exact=True)).to_be_visible())
+
     report(f"click, {n} elements", *median_pair(runs, ours_click, theirs_click))
     report(f"text check, {n} elements", *median_pair(runs, ours_text, theirs_text))
+    report(f"element check, {n} elements", *median_pair(runs, ours_check, theirs_check))
 
 
 def bench_miss(agent, page, n, runs):
