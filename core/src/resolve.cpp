@@ -271,10 +271,15 @@ std::optional<std::size_t> sure_first(std::string_view action, std::string_view 
   if (ranked.empty()) return std::nullopt;
   const Ranked& top = ranked.front();
   const Candidate& c = candidates[top.index];
-  // A record named as well ties at best, and loses on page order; only an
-  // aria-label names one better than an element's label or own text.
+  // A record named as well ties at best, and loses on page order. Only an
+  // aria-label, title or placeholder (`contested`) names one better than an
+  // element's label or own text; a record that fits typing or selecting (an
+  // input no name is read for) has no text of its own, and the text above
+  // it is the last source but one.
+  const bool narrow = action == "type" || action == "select";
   const bool unbeaten =
-      top.source <= NameSource::AriaLabel || (top.source <= NameSource::Text && !contested);
+      top.source <= NameSource::AriaLabel ||
+      (!contested && top.source <= (narrow ? NameSource::Above : NameSource::Text));
   if (top.fits && top.match == Match::Exact && c.kind != Kind::Text && c.visible &&
       (c.enabled || !is_action(action)) && unbeaten) {
     return top.index;

@@ -48,10 +48,10 @@
 // is the page state of the reading whose records the caller holds (or null),
 // `words` (or null) keeps only the named rows whose names may hold them all
 // (and `names` then tells, as `contested`, whether an element outside them
-// carries them in an aria-label), `scope` (or null) reads only the part of
-// the page around one named row of the reading kept (see `top` below; `names`
-// is then {named: [], texts: [], bare: [], top: that part's path}, and the
-// reading kept stays the one it looked around).
+// carries them in an aria-label, title or placeholder), `scope` (or null)
+// reads only the part of the page around one named row of the reading kept
+// (see `top` below; `names` is then {named: [], texts: [], bare: [], top:
+// that part's path}, and the reading kept stays the one it looked around).
 // Result: one JSON text
 // (numbers in JSON keep their kind: 8 reads as an integer, 8.5 as a float,
 // exactly as the page's own reports arrive), or the same value unserialized on
@@ -1045,13 +1045,15 @@ inline constexpr std::string_view kFastScanScript =
     return false;
   };
   // Whether an element outside the named ones carries the words in an
-  // aria-label: an element record may then be named better than they are.
-  const ariaElsewhere = () => {
+  // aria-label, title or placeholder: an element record may then be named
+  // better than they are.
+  const NAMING = ['aria-label', 'title', 'placeholder'];
+  const namedElsewhere = () => {
     if (!words) return false;
     for (const root of rootsInQueryOrder()) {
-      for (const el of root.querySelectorAll('[aria-label]')) {
-        const label = el.getAttribute('aria-label').toLowerCase();
-        if (words.every(w => label.includes(w)) && attempt(isTarget, el) !== true) return true;
+      for (const el of root.querySelectorAll('[aria-label], [title], [placeholder]')) {
+        if (NAMING.some(name => el.hasAttribute(name) && holdsWords(el.getAttribute(name))) &&
+            attempt(isTarget, el) !== true) return true;
       }
     }
     return false;
@@ -1108,7 +1110,7 @@ inline constexpr std::string_view kFastScanScript =
         if (!shown) break;
       }
     }
-    return words ? {named, texts, bare, contested: ariaElsewhere()} : {named, texts, bare};
+    return words ? {named, texts, bare, contested: namedElsewhere()} : {named, texts, bare};
   };
 
   const store = Symbol.for('marrowlane.fastScan');

@@ -125,9 +125,11 @@ std::vector<std::string> words_of(std::string_view target);
 // the page, when the others can only be element and text records after
 // them (named by their text, aria-label, value, alt, title, placeholder, the
 // text above or an attribute) and `contested` says whether one of those may
-// carry the target in an aria-label; nullopt when the others may change the
-// answer. Sure is a control that fits the action, shown and (to act on)
-// enabled, whose name is the target exactly from a source no record betters.
+// carry the target in an aria-label, title or placeholder; nullopt when the
+// others may change the answer. Sure is a control that fits the action,
+// shown and (to act on) enabled, whose name is the target exactly from a
+// source no record betters: its label or own text (for typing or selecting,
+// down to the text above it) when nothing is contested.
 std::optional<std::size_t> sure_first(std::string_view action, std::string_view target,
                                       std::span<const Candidate> candidates, bool contested);
 
