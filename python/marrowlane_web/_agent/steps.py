@@ -309,7 +309,7 @@ def locate(ctx, step):
         return Done(found)
 
     with ctx.watchdog.bound(budget(parsed, ctx.timeout) + GRACE_SECONDS):
-        return _settle(ctx, attempt)
+        return _settle(ctx, attempt, _quickly(ctx, step, parsed, lambda found, deadline: Done(found)))
 
 
 def _quickly(ctx, step, parsed, then):
