@@ -160,6 +160,13 @@ py::list places(py::handle picks, py::handle records) {
   return out;
 }
 
+bool settled(py::handle record, py::handle part, py::handle records) {
+  Reader reader;
+  const std::string path = str_arg(part, "part");
+  std::vector<account::Facts> page = reader.all(records, "records", /*place_only=*/true);
+  return account::settled(reader.facts(record), path, page);
+}
+
 py::str where(py::handle record, py::handle records) {
   py::list one;
   one.append(record);
@@ -245,6 +252,8 @@ PYBIND11_MODULE(account, m) {
   m.def("person_name", &person_name, doc("person_name(record)").c_str(), py::arg("record"));
   m.def("where", &where, doc("where(record, records)").c_str(), py::arg("record"),
         py::arg("records"));
+  m.def("settled", &settled, doc("settled(record, part, records)").c_str(), py::arg("record"),
+        py::arg("part"), py::arg("records"));
   m.def("places", &places, doc("places(picks, records)").c_str(), py::arg("picks"),
         py::arg("records"));
   m.def("text_rule", &text_rule, doc("text_rule(target, record, action, position, count)").c_str(),

@@ -195,6 +195,22 @@ std::string person_name(const Facts& f) {
   return out;
 }
 
+bool settled(const Facts& pick, std::string_view part, std::span<const Facts> records) {
+  // "/html[1]/body[1]/div[2]": three steps.
+  if (std::count(part.begin(), part.end(), '/') <= 3) return true;
+  const std::string_view path = rec(pick).xpath;
+  std::size_t texts = 0;
+  for (const Facts& other : records) {
+    const std::string_view other_path = rec(other).xpath;
+    if (other_path.empty() || other_path == path || inside(other_path, path) ||
+        inside(path, other_path) || rec(other).text.empty()) {
+      continue;
+    }
+    if (++texts > kMaxRowTexts) return true;
+  }
+  return false;
+}
+
 std::string where(const Facts& pick, std::span<const Facts> page) {
   std::string_view path = rec(pick).xpath;
   // Every other text by how much of its path it shares with the pick; the

@@ -76,6 +76,16 @@ TEST(Where, TellsTheRowOrTheBox) {
   std::vector<account::Facts> flat = {el("button", "Go", "/html[1]/body[1]/button[1]"),
                                       el("p", "Hello", "/html[1]/body[1]/p[1]")};
   EXPECT_EQ(account::where(flat[0], flat), "at (12, 31)");
+
+  // Read in part: a child of <body> holds all where() looks at, a deeper part
+  // only once it holds more texts than a row (the pick's wrappers aside).
+  const std::string list = "/html[1]/body[1]/main[1]/ul[1]";
+  EXPECT_TRUE(account::settled(page[3], "/html[1]/body[1]/main[1]", page));
+  EXPECT_FALSE(account::settled(page[3], list, page));
+  for (int i = 0; i < 8; ++i) {
+    page.push_back(el("p", "More", list + "/li[" + std::to_string(4 + i) + "]/p[1]"));
+  }
+  EXPECT_TRUE(account::settled(page[3], list, page));
 }
 
 TEST(Rules, SayWhichRuleChose) {

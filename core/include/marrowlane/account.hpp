@@ -44,6 +44,11 @@ std::string person_name(const Facts& facts);
 // when that part is the whole page or it has nothing around it. `page` holds
 // every record read (the pick itself among them is skipped).
 std::string where(const Facts& pick, std::span<const Facts> page);
+// Whether where() over the records of one part of the page (the element at
+// path `part` and all inside it) says what it says over the whole page: the
+// part is a child of <body>, past which where() never looks, or it holds
+// more texts around the pick than a row, where where() stops.
+bool settled(const Facts& pick, std::string_view part, std::span<const Facts> records);
 
 // ---------------------------------------------------------------------------
 // The rule that chose it

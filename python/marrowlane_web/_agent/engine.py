@@ -83,10 +83,8 @@ _RUNNERS_UP = 3
 # Steps a look at the named elements alone may decide (see `Engine.quick_find`).
 _QUICK_ACTIONS = frozenset({"click", "hover", "type", "select", "verify_present", "verify_visible",
                             "verify_enabled", "verify_disabled"})
-# The least elements the part of the page read around a quick pick holds, and
-# the most texts the account counts as a row around an element (its `where`).
+# The least elements the part of the page read around a quick pick holds.
 _AROUND = 300
-_ROW_TEXTS = 8
 _WRONG_KIND = {"type": "the wrong kind for typing", "select": "not a dropdown list"}
 
 # Resolves when the page's watch (kept by the page script) leaves `state`, or
@@ -640,14 +638,12 @@ class Engine:
         around = self.reading.around(ELEMENTS | TEXTS, state, index, _AROUND)
         if around is None:
             return None
-        elements, texts, top = around
-        path = named[index][0]
-        if top.count("/") > 3 and sum(1 for r in elements + texts if (r.get("text") or "").strip()
-                                      and not _kin(r.get("xpath") or "", path)) <= _ROW_TEXTS:
-            return None
-        self._last, self.facts = None, None
+        elements, texts, part = around
         # Records of the part read stand for their elements, as in a whole reading.
         ranked = resolver.rank(action, target, named, elements, texts)
+        if not account.settled(ranked[0][0], part, elements + texts):
+            return None
+        self._last, self.facts = None, None
         return _named_pick(action, ranked, (elements, texts))
 
     def find(self, parsed, step, elements, texts):
@@ -767,12 +763,6 @@ def _named_pick(action, ranked, page):
         result["verified"] = verified
         result["state"] = {"visible": visible, "enabled": enabled}
     return Found(record, result, rule=rule, runners_up=runners_up, page=page, exact=exact)
-
-
-def _kin(path, other):
-    """Whether one of two element paths is the other or lies inside it."""
-    short, long_ = sorted((path, other), key=len)
-    return long_ == short or long_.startswith(short + "/")
 
 
 def _readable(record):
