@@ -628,7 +628,8 @@ class Engine:
         words = resolver.words(target)
         if words is None:
             return None
-        looked = self.reading.look(NAMES, words)
+        # A page still as the latest reading found it holds no pick that reading missed.
+        looked = self.reading.look(NAMES, words, self._last.state if self._last else None)
         if looked is None:
             return None
         named, contested, state = looked

@@ -177,15 +177,16 @@ class PageReading:
         self.scanner._page_facts = facts
         return elements, texts, (None if frames else state)
 
-    def look(self, parts, words):
+    def look(self, parts, words, known=None):
         """(named rows, contested, state): a look at the page itself (its frames left
         out) that reads the named rows whose names may hold every one of `words`,
-        and whether an element outside them carries the words in an aria-label;
-        None when the page cannot be looked at so (read element by element).
+        and whether an element outside them carries the words in an aria-label,
+        title or placeholder; None when the page cannot be looked at so (read
+        element by element), or is still in the state `known`.
 
         Acting on a row's element then finds it as it finds any named element.
         """
-        got = self.scanner._read_parts(parts, None, None, words)
+        got = self.scanner._read_parts(parts, known, None, words)
         facts = getattr(self.scanner, "_page_facts", None)
         if got is None or got[2] is None or not isinstance(facts, dict):
             return None

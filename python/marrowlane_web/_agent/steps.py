@@ -188,8 +188,8 @@ def _names_nothing(parsed, step):
 def _settle(ctx, attempt, quick=None):
     """`attempt` on readings of the page until it is Done or the step's time is up.
 
-    `quick`, when given, first has its own look at the settled page: Done,
-    a Miss, or None when the look cannot decide.
+    `quick`, when given, first has its own look at the settled page on every
+    try: Done, a Miss, or None when the look cannot decide.
     """
     deadline = time.monotonic() + ctx.timeout
     tries, last_read, outcome = 0, 0.0, None
@@ -199,8 +199,8 @@ def _settle(ctx, attempt, quick=None):
             ctx.page.wait_for_load_state("domcontentloaded", timeout=_ms(deadline))
         except PlaywrightError:
             pass
-        if tries == 1 and quick is not None:
-            outcome = quick(deadline)
+        if quick is not None:
+            outcome = quick(deadline) or outcome
             if isinstance(outcome, Done):
                 return outcome.value
         empty = False
