@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 namespace account = marrowlane::account;
 namespace match = marrowlane::text_match;
 
@@ -82,8 +84,10 @@ TEST(Where, TellsTheRowOrTheBox) {
   const std::string list = "/html[1]/body[1]/main[1]/ul[1]";
   EXPECT_TRUE(account::settled(page[3], "/html[1]/body[1]/main[1]", page));
   EXPECT_FALSE(account::settled(page[3], list, page));
+  std::deque<std::string> paths;  // the records hold views of them
   for (int i = 0; i < 8; ++i) {
-    page.push_back(el("p", "More", list + "/li[" + std::to_string(4 + i) + "]/p[1]"));
+    paths.push_back(list + "/li[" + std::to_string(4 + i) + "]/p[1]");
+    page.push_back(el("p", "More", paths.back()));
   }
   EXPECT_TRUE(account::settled(page[3], list, page));
 }
